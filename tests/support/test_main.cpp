@@ -1,0 +1,9 @@
+// Entry of every test program: no crash dialogs, then GoogleTest.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+int main(int argc, char **argv) {
+  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
