@@ -31,18 +31,17 @@ int g_dialogsSeen;
 std::wstring g_statusText;
 HWND g_lastDialog;
 
+BOOL CALLBACK TakeVisibleDialog(HWND window, LPARAM result) {
+  wchar_t className[16] = {};
+  GetClassNameW(window, className, 16);
+  if (lstrcmpW(className, L"#32770") != 0 || !IsWindowVisible(window)) return TRUE;
+  *reinterpret_cast<HWND *>(result) = window;
+  return FALSE;
+}
+
 HWND FindOwnDialog() {
   HWND found = NULL;
-  EnumThreadWindows(
-      GetCurrentThreadId(),
-      [](HWND window, LPARAM result) -> BOOL {
-        wchar_t className[16] = {};
-        GetClassNameW(window, className, 16);
-        if (lstrcmpW(className, L"#32770") != 0 || !IsWindowVisible(window)) return TRUE;
-        *reinterpret_cast<HWND *>(result) = window;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&found));
+  EnumThreadWindows(GetCurrentThreadId(), TakeVisibleDialog, reinterpret_cast<LPARAM>(&found));
   return found;
 }
 
