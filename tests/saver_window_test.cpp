@@ -141,6 +141,16 @@ class SaverWindowTest : public testing::Test {
   std::vector<HWND> created;
 };
 
+// Takes the saver's class name for a plain class, as another saver process would hold it.
+bool RegisterForeignSaverClass() {
+  WNDCLASSA other;
+  ZeroMemory(&other, sizeof(other));
+  other.lpfnWndProc = DefWindowProcA;
+  other.hInstance = GetModuleHandleA(NULL);
+  other.lpszClassName = kSaverClassName;
+  return RegisterClassA(&other) != 0;
+}
+
 const UINT kInputMessages[] = {WM_KEYDOWN, WM_SYSKEYDOWN, WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_MBUTTONDOWN};
 
 TEST_F(SaverWindowTest, InputPassesOnUntilACloseIsAllowedThenGoesToTheDefault) {
@@ -377,12 +387,7 @@ TEST_F(SaverWindowTest, PreviewRunCreatesAChildOverTheParentsClientArea) {
 }
 
 TEST_F(SaverWindowTest, SecondFullScreenStartBringsTheFirstForwardAndEndsWithZero) {
-  WNDCLASSA other;
-  ZeroMemory(&other, sizeof(other));
-  other.lpfnWndProc = DefWindowProcA;
-  other.hInstance = GetModuleHandleA(NULL);
-  other.lpszClassName = kSaverClassName;
-  ASSERT_TRUE(RegisterClassA(&other));
+  ASSERT_TRUE(RegisterForeignSaverClass());
   HWND first = CreateWindowExA(0, kSaverClassName, "Screen Saver", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, NULL, NULL,
                                GetModuleHandleA(NULL), NULL);
   created.push_back(first);
@@ -397,12 +402,7 @@ TEST_F(SaverWindowTest, SecondFullScreenStartBringsTheFirstForwardAndEndsWithZer
 
 TEST_F(SaverWindowTest, ClassThatCannotBeRegisteredEndsWithoutAWindowAndMinusOne) {
   // The class exists already (under another title, so the single-instance rule lets the start go on).
-  WNDCLASSA other;
-  ZeroMemory(&other, sizeof(other));
-  other.lpfnWndProc = DefWindowProcA;
-  other.hInstance = GetModuleHandleA(NULL);
-  other.lpszClassName = kSaverClassName;
-  ASSERT_TRUE(RegisterClassA(&other));
+  ASSERT_TRUE(RegisterForeignSaverClass());
   EXPECT_EQ(kExitNoWindow, RunSaverWindow(NULL));
   EXPECT_EQ(1, g_loads);
   EXPECT_EQ(1, g_unloads) << "the password component is unloaded all the same";
