@@ -50,7 +50,6 @@ int DecodeScale(int32_t storedWidth, int32_t storedHeight, int32_t targetWidth, 
 
 const std::vector<uint32_t> &PicturePixels(Picture *picture) {
   if (picture->decoded) return picture->pixels;
-  picture->decoded = true;
   const int orientation = picture->header.orientation;
   const bool swap = OrientationSwapsAxes(orientation);
   // Decode in the stored orientation straight to the wanted size, then turn the small result.
@@ -60,6 +59,7 @@ const std::vector<uint32_t> &PicturePixels(Picture *picture) {
   int scale = DecodeScale(picture->header.width, picture->header.height, storedTargetWidth, storedTargetHeight);
   picture->decoder->decode(picture->bytes.data(), picture->bytes.size(), scale, resampler);
   picture->pixels = TurnUpright(resampler.Finish(), storedTargetWidth, storedTargetHeight, orientation);
+  picture->decoded = true;  // only now: a decode that ran out of memory is tried again at the next use
   return picture->pixels;
 }
 

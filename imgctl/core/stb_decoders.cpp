@@ -44,7 +44,7 @@ void *StbRealloc(void *block, size_t size) {
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 #pragma GCC diagnostic ignored "-Wimplicit-fallthrough"
 #endif
-#include <stb/stb_image.h>
+#include <stb_image.h>  // Debian libstb-dev, /usr/include/stb
 #if defined(__GNUC__)
 #pragma GCC diagnostic pop
 #endif
