@@ -45,6 +45,7 @@ Channel MakeChannel(uint32_t mask) {
 
 // The channel's value scaled to 0..255 (a wider field keeps its top 8 bits).
 inline uint32_t ChannelValue(const Channel &channel, uint32_t pixel) {
+  if (channel.bits == 0) return 0;  // an empty mask: the channel is absent
   uint32_t value = (pixel & channel.mask) >> channel.shift;
   if (channel.bits >= 8) return (value >> (channel.bits - 8)) & 0xFF;
   uint32_t maximum = (1u << channel.bits) - 1;
