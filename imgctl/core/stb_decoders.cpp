@@ -17,7 +17,9 @@ namespace {
 // compressed stream that inflates without end (a "zip bomb" PNG) fails instead of growing.
 size_t g_stbAllocationLimit = SIZE_MAX;
 
-void *StbMalloc(size_t size) { return size > g_stbAllocationLimit ? nullptr : malloc(size); }
+// Zeroed memory: stb_image 2.27 reads a Huffman table that a scan names but no DHT defined from
+// its uninitialised decoder record; zeroed, such a table decodes nothing instead of indexing at random.
+void *StbMalloc(size_t size) { return size > g_stbAllocationLimit ? nullptr : calloc(1, size); }
 void *StbRealloc(void *block, size_t size) {
   return size > g_stbAllocationLimit ? nullptr : realloc(block, size);
 }
@@ -85,7 +87,42 @@ bool StbDecode(const uint8_t *data, size_t size, RowSink &sink, bool (*probe)(co
   return true;
 }
 
+// stb_image 2.27 (Debian 12) writes past its Huffman size table when a DHT segment declares
+// more than 256 codes; such tables are refused here before stb sees the file. All segments are
+// checked, including those between the scans of a progressive file.
+bool JpegHuffmanTablesAreSound(const uint8_t *data, size_t size) {
+  size_t at = 2;
+  while (at + 4 <= size) {
+    if (data[at] != 0xFF) {  // entropy-coded data: skip to the next marker
+      const void *next = memchr(data + at, 0xFF, size - at);
+      if (next == nullptr) return true;
+      at = size_t(static_cast<const uint8_t *>(next) - data);
+      continue;
+    }
+    uint8_t marker = data[at + 1];
+    if (marker == 0x00 || marker == 0xFF || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) {
+      at += marker == 0xFF ? 1 : 2;  // stuffed byte, fill byte or a marker without a length
+      continue;
+    }
+    if (marker == 0xD9) return true;
+    size_t length = ReadBe16(data + at + 2);
+    size_t end = at + 2 + length;
+    if (marker == 0xC4) {
+      size_t table = at + 4;
+      while (table < end && table < size) {
+        size_t codes = 0;  // counts cut off by the file's end read as 0, as stb reads them
+        for (size_t i = 1; i <= 16 && table + i < size; ++i) codes += data[table + i];
+        if (codes > 256) return false;
+        table += 17 + codes;
+      }
+    }
+    at = end;
+  }
+  return true;
+}
+
 bool DecodeJpeg(const uint8_t *data, size_t size, int, RowSink &sink) {
+  if (!JpegHuffmanTablesAreSound(data, size)) return false;
   return StbDecode(data, size, sink, ProbeJpegHeader);
 }
 bool DecodePng(const uint8_t *data, size_t size, int, RowSink &sink) {
