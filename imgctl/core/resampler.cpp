@@ -194,6 +194,23 @@ void Blend(const uint32_t *a, const uint32_t *b, int32_t wa, int32_t wb, int32_t
   }
 }
 
+// Gives every target pixel the same number of taps (stride), moving its first tap back where
+// needed and padding with zero weights, so that the horizontal loop runs a fixed count and the
+// processor predicts it. Only for the horizontal pass: the vertical one relies on tight ranges.
+void MakeTapCountsUniform(AxisTaps &taps) {
+  if (taps.sourceLength < taps.stride) return;
+  for (int32_t j = 0; j < taps.targetLength; ++j) {
+    int32_t first = taps.first[size_t(j)], count = taps.count[size_t(j)];
+    int32_t moved = std::min(first, taps.sourceLength - taps.stride);
+    int16_t *weights = &taps.weights[size_t(j) * size_t(taps.stride)];
+    int32_t shift = first - moved;
+    for (int32_t k = count - 1; k >= 0; --k) weights[k + shift] = weights[k];
+    for (int32_t k = 0; k < shift; ++k) weights[k] = 0;
+    taps.first[size_t(j)] = moved;
+    taps.count[size_t(j)] = taps.stride;
+  }
+}
+
 }  // namespace
 
 AxisTaps BuildAxisTaps(int32_t sourceLength, int32_t targetLength) {
@@ -224,6 +241,7 @@ void Resampler::Begin(int32_t width, int32_t height) {
   result_.assign(size_t(targetWidth_) * size_t(targetHeight_), kOpaque);
   if (width != targetWidth_) {
     horizontal_ = BuildAxisTaps(width, targetWidth_);
+    MakeTapCountsUniform(horizontal_);
     filtered_.resize(size_t(targetWidth_));
   }
   if (height == targetHeight_) {
