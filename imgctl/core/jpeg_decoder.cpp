@@ -267,6 +267,7 @@ struct Frame {
   int scanComps[kMaxComponents];
   int ss = 0, se = 63, ah = 0, al = 0;
   int eobrun = 0;
+  int mcuRowsReached = 0;  // MCU rows any scan has decoded into (bounds the output after an error)
   BitReader br;
 };
 
@@ -373,10 +374,10 @@ void ReadExif(Frame &f, const uint8_t *p, int len) {
   }
 }
 
-// Walks the marker segments from `pos` up to the next SOS (returns true with pos after its
-// header and the scan set up), or to the end of the image (returns false, `ended` true).
-// `headerOnly` stops right after the frame header.
-enum class Walk { kScan, kFrame, kEnd, kError };
+// Walks the marker segments from `pos` up to the next SOS (kScan, with pos after its header
+// and the scan set up), to EOI or to the end of the data. `headerOnly` stops right after
+// the frame header (kFrame).
+enum class Walk { kScan, kFrame, kEndOfImage, kEnd, kError };  // kEnd: the data ran out
 
 Walk NextSegment(Frame &f, size_t &pos, bool headerOnly) {
   const uint8_t *d = f.data;
@@ -386,7 +387,7 @@ Walk NextSegment(Frame &f, size_t &pos, bool headerOnly) {
     while (pos < n && d[pos] == 0xFF) ++pos;
     if (pos >= n) return Walk::kEnd;
     int marker = d[pos++];
-    if (marker == 0xD9) return Walk::kEnd;
+    if (marker == 0xD9) return Walk::kEndOfImage;
     if ((marker >= 0xD0 && marker <= 0xD7) || marker == 0x01 || marker == 0xD8) continue;
     if (pos + 2 > n) return Walk::kEnd;
     int len = Be16(d + pos) - 2;
@@ -955,6 +956,7 @@ bool DecodeScan(Frame &f, size_t pos) {
   if (f.scanCount == 1) {
     Component &c = f.comps[f.scanComps[0]];
     for (int by = 0; by < c.codedBlocksH; ++by) {
+      if (by / c.v + 1 > f.mcuRowsReached) f.mcuRowsReached = by / c.v + 1;
       for (int bx = 0; bx < c.codedBlocksW; ++bx) {
         if (!restart() || !DecodeScanBlock(f, c, bx, by)) return false;
       }
@@ -963,6 +965,7 @@ bool DecodeScan(Frame &f, size_t pos) {
     return true;
   }
   for (int my = 0; my < f.mcusY; ++my) {
+    if (my + 1 > f.mcuRowsReached) f.mcuRowsReached = my + 1;
     for (int mx = 0; mx < f.mcusX; ++mx) {
       if (!restart()) return false;
       for (int i = 0; i < f.scanCount; ++i) {
@@ -1004,36 +1007,31 @@ void ReconstructMcuRow(Frame &f, int my) {
 }
 
 bool DecodeBuffered(Frame &f, size_t pos, RowSink &sink) {
-  bool ok = true;
+  bool ok = false;
   int scans = 0;
   for (;;) {
     bool skip = f.dcOnly && f.progressive && f.ss > 0;  // AC scans do not change the mean
     if (skip) {
       f.br.Start(f.data + pos, f.data + f.size);
     } else if (!DecodeScan(f, pos)) {
-      ok = false;
       break;
     }
     const uint8_t *m = f.br.NextMarker();
     pos = static_cast<size_t>(m - f.data);
-    if (++scans > kMaxScans) {
-      ok = false;
-      break;
-    }
+    if (++scans > kMaxScans) break;
     Walk w = NextSegment(f, pos, false);
-    if (w == Walk::kEnd) break;
-    if (w != Walk::kScan) {
-      ok = false;
-      break;
-    }
+    if (w == Walk::kEndOfImage) ok = true;
+    if (w != Walk::kScan) break;
   }
   for (int i = 0; i < f.count; ++i)
     if (!f.quantPresent[f.comps[i].tq]) return false;
-  for (int my = 0; my < f.mcusY; ++my) {
+  // After an error only the rows some scan reached are delivered; the caller blacks the rest.
+  int rows = ok ? f.mcusY : (f.mcuRowsReached < f.mcusY ? f.mcuRowsReached : f.mcusY);
+  for (int my = 0; my < rows; ++my) {
     ReconstructMcuRow(f, my);
     if (my >= 1) EmitMcuRow(f, my - 1, my + 1, sink);
   }
-  EmitMcuRow(f, f.mcusY - 1, f.mcusY, sink);
+  if (rows > 0) EmitMcuRow(f, rows - 1, rows, sink);
   return ok;
 }
 

@@ -132,7 +132,10 @@ bool Unfilter(int filter, uint8_t *row, const uint8_t *prev, size_t n, int step)
 // ---------------------------------------------------------------------------------------------
 // Colour conversion to 0xAARRGGBB
 
-inline uint8_t To8(uint32_t v16) { return static_cast<uint8_t>((v16 * 255 + 32895) >> 16); }
+// 16 to 8 bits as ImageMagick does it (floor of v * 255 / 65535), so decodes compare exactly.
+inline uint8_t To8(uint32_t v16) { return static_cast<uint8_t>(v16 / 257); }
+// ImageMagick keeps opacity (65535 - alpha) and floors that, which rounds alpha up.
+inline uint8_t Alpha8(uint32_t a16) { return static_cast<uint8_t>(255 - (65535 - a16) / 257); }
 inline uint32_t Argb(uint32_t a, uint32_t r, uint32_t g, uint32_t b) { return (a << 24) | (r << 16) | (g << 8) | b; }
 
 // One row of `count` pixels from unfiltered bytes.
@@ -192,7 +195,7 @@ void ConvertRow(const Png &png, const uint8_t *in, int32_t count, uint32_t *out)
         for (int32_t x = 0; x < count; ++x) {
           const uint8_t *p = in + 4 * x;
           uint8_t g = To8((p[0] << 8) | p[1]);
-          out[x] = Argb(To8((p[2] << 8) | p[3]), g, g, g);
+          out[x] = Argb(Alpha8((p[2] << 8) | p[3]), g, g, g);
         }
       }
       break;
@@ -205,7 +208,7 @@ void ConvertRow(const Png &png, const uint8_t *in, int32_t count, uint32_t *out)
       } else {
         for (int32_t x = 0; x < count; ++x) {
           const uint8_t *p = in + 8 * x;
-          out[x] = Argb(To8((p[6] << 8) | p[7]), To8((p[0] << 8) | p[1]), To8((p[2] << 8) | p[3]),
+          out[x] = Argb(Alpha8((p[6] << 8) | p[7]), To8((p[0] << 8) | p[1]), To8((p[2] << 8) | p[3]),
                         To8((p[4] << 8) | p[5]));
         }
       }
