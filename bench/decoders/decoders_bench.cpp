@@ -1,10 +1,11 @@
 // Benchmark: our JPEG and PNG decoders against libjpeg-turbo and libpng, fitting photos to a screen.
 // Both sides feed the same streaming area resampler; medians of several runs, one process.
-#include <jpeglib.h>
 #include <math.h>
-#include <png.h>
 #include <stdio.h>
 #include <string.h>
+// jpeglib.h needs FILE and size_t declared first.
+#include <jpeglib.h>
+#include <png.h>
 
 #include <algorithm>
 #include <chrono>
@@ -222,8 +223,9 @@ void JpegCase(const std::string &name, const std::string &path, int boxW, int bo
   double tOurs = MedianMs([&] { imgctl::DecodeJpeg(data.data(), data.size(), scale, ours); });
   double tPeer = MedianMs([&] { TurboDecode(data, scale, peer); });
   TurboDecode(data, 1, reference);
-  printf("%-44s 1/%d  %8.1f  %8.1f  %6.2f  %7.1f dB\n", (name + " -> " + std::to_string(dw) + "x" + std::to_string(dh)).c_str(),
-         scale, tOurs, tPeer, tOurs / tPeer, Psnr(ours.out, reference.out));
+  printf("%-44s 1/%d  %8.1f  %8.1f  %6.2f  %5.1f dB (peer %.1f dB)\n",
+         (name + " -> " + std::to_string(dw) + "x" + std::to_string(dh)).c_str(), scale, tOurs, tPeer, tOurs / tPeer,
+         Psnr(ours.out, reference.out), Psnr(peer.out, reference.out));
 }
 
 void PngCase(const std::string &name, const std::string &path, int boxW, int boxH) {

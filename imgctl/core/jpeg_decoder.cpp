@@ -578,7 +578,9 @@ const uint8_t *ComponentRow(Component &c, int y, int lastRow) {
 
 struct ColourTables {
   int32_t crR[256], cbB[256], crG[256], cbG[256];
+  uint8_t range[256 * 3];  // clamp to 0..255 by look-up: range[256 + v] for v in -256..511
   ColourTables() {
+    for (int i = 0; i < 256 * 3; ++i) range[i] = static_cast<uint8_t>(i < 256 ? 0 : (i >= 512 ? 255 : i - 256));
     // JFIF YCbCr -> RGB, 16-bit fixed point, rounded as libjpeg rounds.
     for (int i = 0; i < 256; ++i) {
       int x = i - 128;
@@ -625,10 +627,10 @@ void ConvertRow(const Frame &f, ColourModel model, const uint8_t *const in[kMaxC
       break;
     case ColourModel::kYCbCr:
       for (int x = 0; x < n; ++x) {
-        int y = in[0][x], cb = in[1][x], cr = in[2][x];
-        uint32_t r = Clamp8(y + t.crR[cr]);
-        uint32_t g = Clamp8(y + ((t.cbG[cb] + t.crG[cr]) >> 16));
-        uint32_t b = Clamp8(y + t.cbB[cb]);
+        int y = in[0][x] + 256, cb = in[1][x], cr = in[2][x];
+        uint32_t r = t.range[y + t.crR[cr]];
+        uint32_t g = t.range[y + ((t.cbG[cb] + t.crG[cr]) >> 16)];
+        uint32_t b = t.range[y + t.cbB[cb]];
         out[x] = 0xFF000000u | (r << 16) | (g << 8) | b;
       }
       break;
