@@ -4,28 +4,8 @@
 
 #include <vector>
 
+#include "checking_sink.h"
 #include "imgctl/core/jpeg_decoder.h"
-
-namespace {
-
-// Touches every delivered pixel so that a bad row pointer is caught.
-class CheckingSink : public imgctl::RowSink {
- public:
-  void Begin(int32_t width, int32_t height) override {
-    width_ = width;
-    height_ = height;
-  }
-  void PutRow(int32_t y, const uint32_t *pixels) override {
-    if (y < 0 || y >= height_) __builtin_trap();
-    for (int32_t x = 0; x < width_; ++x) sum_ += pixels[x];
-  }
-  uint32_t sum_ = 0;
-
- private:
-  int32_t width_ = 0, height_ = 0;
-};
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   // A copy of exactly `size` bytes, so any read past the end is reported.
@@ -35,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   // The library refuses pictures past its limits at probe; the fuzzer keeps to a similar bound.
   if (static_cast<int64_t>(header.width) * header.height > (int64_t{1} << 24)) return 0;
   for (int scale : {1, 8}) {
-    CheckingSink sink;
+    imgctl_fuzz::CheckingSink sink;
     imgctl::DecodeJpeg(copy.data(), copy.size(), scale, sink);
   }
   return 0;
