@@ -10,7 +10,7 @@ PACKAGES=(
   binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 mingw-w64-tools
   libz-mingw-w64-dev libstb-dev zlib1g-dev
   googletest
-  wine64 xvfb xdotool imagemagick x11-utils
+  wine64 fonts-wine xvfb xdotool imagemagick x11-utils
   locales fonts-ipafont-mincho fonts-ipafont-gothic
   ${LUMETA_EXTRA_PACKAGES:-}
 )
