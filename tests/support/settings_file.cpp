@@ -34,12 +34,8 @@ std::string ReadSettingsFileBytes() {
   return bytes;
 }
 
-void SetSettingsFileReadOnly(bool readOnly) {
-  SetFileAttributesA(SettingsFilePath().c_str(), readOnly ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
-}
-
 void WriteSettingsFileBytes(const std::string &bytes) {
-  SetSettingsFileReadOnly(false);
+  RemoveDirectoryA(SettingsFilePath().c_str());
   HANDLE file = CreateFileA(SettingsFilePath().c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
   if (file != INVALID_HANDLE_VALUE) {
     DWORD written = 0;
@@ -50,9 +46,20 @@ void WriteSettingsFileBytes(const std::string &bytes) {
 }
 
 void DeleteSettingsFile() {
-  SetSettingsFileReadOnly(false);
   DeleteFileA(SettingsFilePath().c_str());
+  RemoveDirectoryA(SettingsFilePath().c_str());
   ForgetCachedProfile();
+}
+
+void ReplaceSettingsFileWithFolder() {
+  DeleteSettingsFile();
+  CreateDirectoryA(SettingsFilePath().c_str(), NULL);
+  ForgetCachedProfile();
+}
+
+bool SettingsFileIsFolder() {
+  DWORD attributes = GetFileAttributesA(SettingsFilePath().c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 std::string ReadSettingsKey(const char *key) {

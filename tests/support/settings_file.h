@@ -8,10 +8,12 @@ std::string SettingsFilePath();
 std::string ReadSettingsFileBytes();
 // Replaces the file with these bytes and makes the profile reader forget its copy.
 void WriteSettingsFileBytes(const std::string &bytes);
-// Deletes the file and makes the profile reader forget its copy.
+// Deletes the file (or a folder in its place) and makes the profile reader forget its copy.
 void DeleteSettingsFile();
-// Marks the file read-only, or writable again.
-void SetSettingsFileReadOnly(bool readOnly);
+// Puts a folder where the file belongs, so that every write of the file fails
+// (a read-only file does not stop a program run by the superuser).
+void ReplaceSettingsFileWithFolder();
+bool SettingsFileIsFolder();
 // A key's value as the profile reader sees it.
 std::string ReadSettingsKey(const char *key);
 int ReadSettingsInt(const char *key);
