@@ -58,11 +58,30 @@ HWND WaitForOwnedDialog(DWORD thread, HWND owner, int controlId) {
   });
 }
 
+// Presses a picker button and waits for the common dialog it opens (known by one of its controls).
+HWND OpenPicker(DWORD thread, HWND dialog, int button, int controlId) {
+  PressButton(dialog, button);
+  return WaitForOwnedDialog(thread, dialog, controlId);
+}
+
+// Presses OK or Cancel in a common dialog and waits until it has gone.
+bool EndPicker(HWND picker, int button) {
+  PressButton(picker, button);
+  return WaitUntilClosed(picker);
+}
+
 // The shell's folder browser: an unowned dialog with a folder tree.
 HWND WaitForFolderBrowser(DWORD thread) {
   return WaitForWindow(thread, [](HWND w) {
     return IsDialogWindow(w) && GetWindow(w, GW_OWNER) == NULL && FindChildOfClass(w, "SysTreeView32") != NULL;
   });
+}
+
+// Types a folder into the folder edit, presses "．．．" and waits for the browser.
+HWND OpenBrowserOn(DWORD thread, HWND dialog, const std::string &folder) {
+  SetItemText(dialog, kFolder, folder);
+  PressButton(dialog, kBrowse);
+  return WaitForFolderBrowser(thread);
 }
 
 // A message box owned by the dialog with this caption.
@@ -363,14 +382,12 @@ TEST_F(ConfigDialogTest, ClosingThroughTheFrameSavesNothingEvenAfterAColourChoic
     HWND dialog = WaitForConfigDialog(ui);
     ASSERT_NE(nullptr, dialog);
     SetItemText(dialog, kText, "changed");
-    PressButton(dialog, kColor);
-    HWND colors = WaitForOwnedDialog(ui, dialog, COLOR_RED);
+    HWND colors = OpenPicker(ui, dialog, kColor, COLOR_RED);
     ASSERT_NE(nullptr, colors);
     SetItemText(colors, COLOR_RED, "10");
     SetItemText(colors, COLOR_GREEN, "20");
     SetItemText(colors, COLOR_BLUE, "30");
-    PressButton(colors, IDOK);
-    ASSERT_TRUE(WaitUntilClosed(colors));
+    ASSERT_TRUE(EndPicker(colors, IDOK));
     // The close box and Alt+F4 arrive as this system command.
     PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
     EXPECT_TRUE(WaitUntilClosed(dialog));
@@ -384,8 +401,7 @@ TEST_F(ConfigDialogTest, ColourPickerStartsOnTheLowBitsAndStoresTheConfirmedColo
   RunConfigDialog([](DWORD ui) {
     HWND dialog = WaitForConfigDialog(ui);
     ASSERT_NE(nullptr, dialog);
-    PressButton(dialog, kColor);
-    HWND colors = WaitForOwnedDialog(ui, dialog, COLOR_RED);
+    HWND colors = OpenPicker(ui, dialog, kColor, COLOR_RED);
     ASSERT_NE(nullptr, colors);
     EXPECT_EQ("44", ItemText(colors, COLOR_RED));
     EXPECT_EQ("20", ItemText(colors, COLOR_GREEN));
@@ -393,8 +409,7 @@ TEST_F(ConfigDialogTest, ColourPickerStartsOnTheLowBitsAndStoresTheConfirmedColo
     SetItemText(colors, COLOR_RED, "10");
     SetItemText(colors, COLOR_GREEN, "20");
     SetItemText(colors, COLOR_BLUE, "30");
-    PressButton(colors, IDOK);
-    ASSERT_TRUE(WaitUntilClosed(colors));
+    ASSERT_TRUE(EndPicker(colors, IDOK));
     // The focus is back in the dialog.
     GUITHREADINFO info;
     ZeroMemory(&info, sizeof(info));
@@ -408,24 +423,6 @@ TEST_F(ConfigDialogTest, ColourPickerStartsOnTheLowBitsAndStoresTheConfirmedColo
   EXPECT_EQ(30, ReadSettingsInt("COLOR_B"));
 }
 
-TEST_F(ConfigDialogTest, CancelledColourPickerKeepsTheStoredValuesWhole) {
-  WriteSettings({{"COLOR_R", "300"}, {"COLOR_G", "-1"}, {"COLOR_B", "7"}});
-  RunConfigDialog([](DWORD ui) {
-    HWND dialog = WaitForConfigDialog(ui);
-    ASSERT_NE(nullptr, dialog);
-    PressButton(dialog, kColor);
-    HWND colors = WaitForOwnedDialog(ui, dialog, COLOR_RED);
-    ASSERT_NE(nullptr, colors);
-    SetItemText(colors, COLOR_RED, "10");
-    PressButton(colors, IDCANCEL);
-    ASSERT_TRUE(WaitUntilClosed(colors));
-    PressButton(dialog, kClose);
-  });
-  EXPECT_EQ(300, ReadSettingsInt("COLOR_R"));
-  EXPECT_EQ(-1, ReadSettingsInt("COLOR_G"));
-  EXPECT_EQ(7, ReadSettingsInt("COLOR_B"));
-}
-
 TEST_F(ConfigDialogTest, FontPickerWritesTheConfirmedFontAndShowsBlackFirst) {
   int expectedHeight = 0;
   {
@@ -436,33 +433,39 @@ TEST_F(ConfigDialogTest, FontPickerWritesTheConfirmedFontAndShowsBlackFirst) {
   RunConfigDialog([](DWORD ui) {
     HWND dialog = WaitForConfigDialog(ui);
     ASSERT_NE(nullptr, dialog);
-    PressButton(dialog, kFont);
-    HWND fonts = WaitForOwnedDialog(ui, dialog, cmb1);
+    HWND fonts = OpenPicker(ui, dialog, kFont, cmb1);
     ASSERT_NE(nullptr, fonts);
     LRESULT colorIndex = SendDlgItemMessageA(fonts, cmb4, CB_GETCURSEL, 0, 0);
     ASSERT_NE(CB_ERR, colorIndex) << "the colour list has a selection";
     EXPECT_EQ(static_cast<LRESULT>(RGB(0, 0, 0)), SendDlgItemMessageA(fonts, cmb4, CB_GETITEMDATA, colorIndex, 0));
     PickComboItem(fonts, cmb3, "20");
-    PressButton(fonts, IDOK);
-    ASSERT_TRUE(WaitUntilClosed(fonts));
+    ASSERT_TRUE(EndPicker(fonts, IDOK));
     PressButton(dialog, kClose);
   });
   EXPECT_EQ(expectedHeight, ReadSettingsInt("lfHeight"));
   EXPECT_NE("", ReadSettingsKey("lfFaceName"));
 }
 
-TEST_F(ConfigDialogTest, CancelledFontPickerLeavesTheFont) {
+TEST_F(ConfigDialogTest, CancelledColourAndFontPickersChangeNothing) {
+  WriteSettings({{"COLOR_R", "300"}, {"COLOR_G", "-1"}, {"COLOR_B", "7"}});
   RunConfigDialog([](DWORD ui) {
     HWND dialog = WaitForConfigDialog(ui);
     ASSERT_NE(nullptr, dialog);
-    PressButton(dialog, kFont);
-    HWND fonts = WaitForOwnedDialog(ui, dialog, cmb1);
-    ASSERT_NE(nullptr, fonts);
-    SetItemText(fonts, cmb3, "20");
-    PressButton(fonts, IDCANCEL);
-    ASSERT_TRUE(WaitUntilClosed(fonts));
+    const struct {
+      int button, marker, edit;
+    } pickers[] = {{kColor, COLOR_RED, COLOR_RED}, {kFont, cmb1, cmb3}};
+    for (const auto &picker : pickers) {
+      HWND common = OpenPicker(ui, dialog, picker.button, picker.marker);
+      ASSERT_NE(nullptr, common) << picker.button;
+      SetItemText(common, picker.edit, "20");
+      ASSERT_TRUE(EndPicker(common, IDCANCEL));
+    }
     PressButton(dialog, kClose);
   });
+  // The colour keeps its whole stored values, not their low bytes.
+  EXPECT_EQ(300, ReadSettingsInt("COLOR_R"));
+  EXPECT_EQ(-1, ReadSettingsInt("COLOR_G"));
+  EXPECT_EQ(7, ReadSettingsInt("COLOR_B"));
   EXPECT_EQ(-48, ReadSettingsInt("lfHeight"));
   EXPECT_EQ(Sjis(L"ＭＳ 明朝"), ReadSettingsKey("lfFaceName"));
   EXPECT_EQ(128, ReadSettingsInt("lfCharSet"));
@@ -477,9 +480,7 @@ TEST_F(ConfigDialogTest, FolderBrowserOpensUnownedOnTheTypedFolder) {
   RunConfigDialog([&](DWORD ui) {
     HWND dialog = WaitForConfigDialog(ui);
     ASSERT_NE(nullptr, dialog);
-    SetItemText(dialog, kFolder, folder);
-    PressButton(dialog, kBrowse);
-    HWND browser = WaitForFolderBrowser(ui);
+    HWND browser = OpenBrowserOn(ui, dialog, folder);
     ASSERT_NE(nullptr, browser);
     EXPECT_NE(nullptr, FindChildWithText(browser, Sjis(L"フォルダを選択"))) << "the browser's title";
     EXPECT_TRUE(IsWindowEnabled(dialog)) << "the dialog stays usable";
@@ -501,9 +502,7 @@ TEST_F(ConfigDialogTest, CancelledFolderBrowserWarnsAndKeepsTheTypedFolder) {
   RunConfigDialog([&](DWORD ui) {
     HWND dialog = WaitForConfigDialog(ui);
     ASSERT_NE(nullptr, dialog);
-    SetItemText(dialog, kFolder, typed);
-    PressButton(dialog, kBrowse);
-    HWND browser = WaitForFolderBrowser(ui);
+    HWND browser = OpenBrowserOn(ui, dialog, typed);
     ASSERT_NE(nullptr, browser);
     PressButton(browser, IDCANCEL);
     HWND box = WaitForMessageBox(ui, dialog, Sjis(L"フォルダ選択"));

@@ -13,23 +13,23 @@ struct Search {
   HWND found;
 };
 
+BOOL CALLBACK MatchProcessDialog(HWND window, LPARAM data) {
+  Search *s = reinterpret_cast<Search *>(data);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  char name[16];
+  if (owner == s->process && IsWindowVisible(window) && GetClassNameA(window, name, sizeof(name)) > 0 &&
+      lstrcmpA(name, "#32770") == 0) {
+    s->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
 // The settings screen of the given process: a top-level dialog window.
 HWND FindProcessDialog(DWORD process) {
   Search search = {process, NULL};
-  EnumWindows(
-      [](HWND window, LPARAM data) -> BOOL {
-        Search *s = reinterpret_cast<Search *>(data);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        char name[16];
-        if (owner == s->process && IsWindowVisible(window) && GetClassNameA(window, name, sizeof(name)) > 0 &&
-            lstrcmpA(name, "#32770") == 0) {
-          s->found = window;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  EnumWindows(MatchProcessDialog, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 

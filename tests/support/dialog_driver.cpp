@@ -9,15 +9,14 @@ namespace {
 const DWORD kWaitLimitMs = 10000;
 const DWORD kPollMs = 20;
 
+BOOL CALLBACK CollectVisible(HWND window, LPARAM data) {
+  if (IsWindowVisible(window)) reinterpret_cast<std::vector<HWND> *>(data)->push_back(window);
+  return TRUE;
+}
+
 std::vector<HWND> ThreadWindows(DWORD thread) {
   std::vector<HWND> windows;
-  EnumThreadWindows(
-      thread,
-      [](HWND window, LPARAM data) -> BOOL {
-        if (IsWindowVisible(window)) reinterpret_cast<std::vector<HWND> *>(data)->push_back(window);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&windows));
+  EnumThreadWindows(thread, CollectVisible, reinterpret_cast<LPARAM>(&windows));
   return windows;
 }
 
@@ -26,6 +25,18 @@ struct ChildSearch {
   std::string text;
   HWND found;
 };
+
+BOOL CALLBACK MatchChild(HWND child, LPARAM data) {
+  ChildSearch *s = reinterpret_cast<ChildSearch *>(data);
+  if (s->className != NULL) {
+    char name[64];
+    if (GetClassNameA(child, name, sizeof(name)) == 0 || lstrcmpiA(name, s->className) != 0) return TRUE;
+  } else if (WindowText(child) != s->text) {
+    return TRUE;
+  }
+  s->found = child;
+  return FALSE;
+}
 
 }  // namespace
 
@@ -91,20 +102,7 @@ void PressButton(HWND dialog, int id) { PostMessageA(GetDlgItem(dialog, id), BM_
 
 static HWND FindChild(HWND parent, const char *className, const std::string &text) {
   ChildSearch search = {className, text, NULL};
-  EnumChildWindows(
-      parent,
-      [](HWND child, LPARAM data) -> BOOL {
-        ChildSearch *s = reinterpret_cast<ChildSearch *>(data);
-        if (s->className != NULL) {
-          char name[64];
-          if (GetClassNameA(child, name, sizeof(name)) == 0 || lstrcmpiA(name, s->className) != 0) return TRUE;
-        } else if (WindowText(child) != s->text) {
-          return TRUE;
-        }
-        s->found = child;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  EnumChildWindows(parent, MatchChild, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 
