@@ -11,7 +11,7 @@ PACKAGES=(
   libz-mingw-w64-dev libstb-dev zlib1g-dev
   googletest
   clang libclang-rt-14-dev libjpeg-turbo-progs libjpeg62-turbo-dev libpng-dev mate-backgrounds
-  wine64 xvfb xdotool imagemagick x11-utils
+  wine64 fonts-wine xvfb xdotool imagemagick x11-utils
   locales fonts-ipafont-mincho fonts-ipafont-gothic
   ${LUMETA_EXTRA_PACKAGES:-}
 )
