@@ -9,6 +9,7 @@
 #include "slideshow/settings.h"
 #include "slideshow/slide_painter.h"
 #include "slideshow/slide_run.h"
+#include "tests/support/memory_canvas.h"
 #include "tests/support/scratch_folder.h"
 
 namespace {
@@ -37,7 +38,7 @@ void WriteHalvesBmp(const std::string &path, int width, int height) {
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x) {
       unsigned char *p = &rows[static_cast<size_t>(y * stride + x * 3)];
-      if (x < width / 2) p[2] = 255; else p[0] = 255;  // BGR
+      p[x < width / 2 ? 2 : 0] = 255;  // BGR: red on the left, blue on the right
     }
   std::ofstream out(path, std::ios::binary);
   out.write(reinterpret_cast<const char *>(&file), sizeof(file));
@@ -57,23 +58,12 @@ class RealPainterTest : public testing::Test {
     ZeroMemory(&g_slide, sizeof(g_slide));
     g_slide.screenWidth = kScreenWidth;
     g_slide.screenHeight = kScreenHeight;
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = kScreenWidth;
-    info.bmiHeader.biHeight = -kScreenHeight;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    dc = CreateCompatibleDC(NULL);
-    void *bits = NULL;
-    bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, NULL, 0);
-    ASSERT_TRUE(bitmap != NULL);
-    pixels = static_cast<DWORD *>(bits);
-    old = SelectObject(dc, bitmap);
+    ASSERT_TRUE(OpenCanvas(&canvas, kScreenWidth, kScreenHeight));
+    dc = canvas.dc;
+    pixels = canvas.pixels;
   }
   void TearDown() override {
-    SelectObject(dc, old);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
+    CloseCanvas(&canvas);
     RemoveFolder(kFolder);
   }
 
@@ -87,9 +77,8 @@ class RealPainterTest : public testing::Test {
   }
   DWORD At(int x, int y) { return pixels[y * kScreenWidth + x] & 0x00FFFFFF; }
 
+  MemoryCanvas canvas = {};
   HDC dc = NULL;
-  HBITMAP bitmap = NULL;
-  HGDIOBJ old = NULL;
   DWORD *pixels = NULL;
 };
 

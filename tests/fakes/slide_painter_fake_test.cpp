@@ -11,6 +11,7 @@
 #include "slideshow/slide_painter.h"
 #include "slideshow/slide_run.h"
 #include "tests/fakes/fake_imgctl.h"
+#include "tests/support/memory_canvas.h"
 #include "tests/support/random_mirror.h"
 
 namespace {
@@ -43,30 +44,12 @@ class PainterTest : public testing::Test {
     g_slide.screenWidth = kDcWidth;
     g_slide.screenHeight = kDcHeight;
 
-    BITMAPINFO info;
-    ZeroMemory(&info, sizeof(info));
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = kDcWidth;
-    info.bmiHeader.biHeight = -kDcHeight;  // top-down
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    dc = CreateCompatibleDC(NULL);
-    void *bits = NULL;
-    bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, NULL, 0);
-    ASSERT_TRUE(bitmap != NULL);
-    pixels = static_cast<DWORD *>(bits);
-    oldBitmap = SelectObject(dc, bitmap);
-    ZeroMemory(pixels, sizeof(DWORD) * kDcWidth * kDcHeight);
+    ASSERT_TRUE(OpenCanvas(&canvas, kDcWidth, kDcHeight));
+    dc = canvas.dc;
+    pixels = canvas.pixels;
   }
 
-  void TearDown() override {
-    if (dc) {
-      SelectObject(dc, oldBitmap);
-      DeleteObject(bitmap);
-      DeleteDC(dc);
-    }
-  }
+  void TearDown() override { CloseCanvas(&canvas); }
 
   void SetPictures(std::initializer_list<const char *> names) {
     for (const char *name : names) lstrcpynA(g_imageList.names[g_imageList.count++], name, kImageNameSize);
@@ -121,9 +104,8 @@ class PainterTest : public testing::Test {
   }
 
   FakeImgControls fake;
+  MemoryCanvas canvas = {};
   HDC dc = NULL;
-  HBITMAP bitmap = NULL;
-  HGDIOBJ oldBitmap = NULL;
   DWORD *pixels = NULL;
 };
 
