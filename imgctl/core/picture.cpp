@@ -67,7 +67,7 @@ const std::vector<uint32_t> &PicturePixels(Picture *picture) {
   // Decode in the stored orientation straight to the wanted size, then turn the small result.
   const int32_t storedTargetWidth = swap ? picture->height : picture->width;
   const int32_t storedTargetHeight = swap ? picture->width : picture->height;
-  Resampler resampler(storedTargetWidth, storedTargetHeight);
+  Resampler resampler(storedTargetWidth, storedTargetHeight, picture->header.width, picture->header.height);
   int scale = WorkingScale(*picture, DecodeScale(picture->header.width, picture->header.height, storedTargetWidth,
                                                  storedTargetHeight));
   picture->decoder->decode(picture->bytes.data(), picture->bytes.size(), scale, resampler);
