@@ -81,7 +81,7 @@ int main(int argc, char **argv) {
       times.push_back(double(end.QuadPart - start.QuadPart) * 1000.0 / double(frequency.QuadPart));
     }
     std::sort(times.begin(), times.end());
-    printf("%s\t%.1f\n", argv[i], ok ? times[times.size() / 2] : -1.0);
+    printf("%s\t%.1f\n", argv[i], ok && !times.empty() ? times[times.size() / 2] : -1.0);
   }
   PROCESS_MEMORY_COUNTERS counters = {};
   counters.cb = sizeof counters;
