@@ -22,7 +22,8 @@ for fuzzer in jpeg png gif bmp jpeg_decoder png_decoder; do
   mkdir -p "$work"
   echo "imgctl fuzz: $fuzzer for ${seconds}s"
   # New inputs go to the work folder; the kept corpus is only read. A finding stops the run.
-  if ! build/native/fuzz_$fuzzer -max_total_time="$seconds" -max_len=65536 -timeout=10 -rss_limit_mb=2560 \
+  # A fixed seed (IMGCTL_FUZZ_SEED) makes a run from a fresh tree replay the same inputs.
+  if ! build/native/fuzz_$fuzzer -seed="${IMGCTL_FUZZ_SEED:-1}" -max_total_time="$seconds" -max_len=65536 -timeout=10 -rss_limit_mb=2560 \
       -print_final_stats=0 -artifact_prefix="$findings/$fuzzer-" "$work" imgctl/fuzz/corpus/$type \
       >"$findings/$fuzzer.log" 2>&1; then
     tail -n 40 "$findings/$fuzzer.log"
