@@ -11,6 +11,7 @@ PACKAGES=(
   libz-mingw-w64-dev libstb-dev zlib1g-dev
   googletest
   wine64 xvfb xdotool imagemagick x11-utils
+  zip nsis
   locales fonts-ipafont-mincho fonts-ipafont-gothic
   ${LUMETA_EXTRA_PACKAGES:-}
 )
