@@ -1,0 +1,72 @@
+// The built lumeta_show.scr started as a process with real command lines, on both families.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include "tests/support/process.h"
+#include "tests/support/settings_file.h"
+
+namespace {
+
+const DWORD kWait = 20000;
+
+std::string Saver() { return BuildFolder() + "\\lumeta_show.scr"; }
+
+struct ExitCase {
+  const char *arguments;
+  int exitCode;
+};
+
+class RejectedSwitchTest : public testing::TestWithParam<ExitCase> {};
+
+TEST_P(RejectedSwitchTest, ExitsWithoutAWindow) {
+  HANDLE process = StartProgram(Saver(), GetParam().arguments);
+  ASSERT_NE(nullptr, process);
+  EXPECT_EQ(GetParam().exitCode, WaitForExit(process, kWait));
+}
+
+INSTANTIATE_TEST_SUITE_P(Switches, RejectedSwitchTest,
+                         testing::Values(ExitCase{"/x", -1}, ExitCase{"/p 0", -1}, ExitCase{"/p", -1},
+                                         ExitCase{"/a 123", -1}, ExitCase{"/l abc", -1}));
+
+// The configuration dialog's caption, "Orvalo設定画面".
+const wchar_t kDialogCaption[] = L"Orvalo\u8A2D\u5B9A\u753B\u9762";
+
+TEST(ProgramTest, NoSwitchOpensTheDialogWhichEndsWithOne) {
+  SettingsFileGuard keep;
+  HANDLE process = StartProgram(Saver(), "");
+  ASSERT_NE(nullptr, process);
+  HWND dialog = WaitForWindowW(L"#32770", kDialogCaption, kWait);
+  ASSERT_NE(nullptr, dialog);
+  EXPECT_EQ(NULL, GetWindow(dialog, GW_OWNER));
+  PostMessageW(dialog, WM_CLOSE, 0, 0);
+  EXPECT_EQ(1, WaitForExit(process, kWait));
+}
+
+TEST(ProgramTest, FullScreenRunEndsWithZero) {
+  SettingsFileGuard keep;
+  WriteSettingsFile("[Screen Saver.lumeta_show]\r\nG-MODE=0\r\nS-MODE=0\r\n");
+  HANDLE process = StartProgram(Saver(), "/s");
+  ASSERT_NE(nullptr, process);
+  HWND saver = WaitForWindowW(L"WindowsScreenSaverClass", L"Screen Saver", kWait);
+  ASSERT_NE(nullptr, saver);
+  PostMessageW(saver, WM_CLOSE, 0, 0);
+  EXPECT_EQ(0, WaitForExit(process, kWait));
+}
+
+TEST(ProgramTest, PasswordSwitchOnThe9xFamilyExitsWithZero) {
+  // A copy of the program under a name of its own, for which Wine reports Windows 98.
+  std::string copy = BuildFolder() + "\\lumeta_show_9x.scr";
+  ASSERT_TRUE(CopyFileA(Saver().c_str(), copy.c_str(), FALSE));
+  ReportWin98To("lumeta_show_9x.scr", true);
+  HWND owner = CreateWindowExA(0, "STATIC", "owner", WS_OVERLAPPED, 0, 0, 50, 50, NULL, NULL, NULL, NULL);
+  HANDLE process = StartProgram(copy, "/a " + std::to_string(static_cast<UINT32>(reinterpret_cast<UINT_PTR>(owner))));
+  ASSERT_NE(nullptr, process);
+  EXPECT_EQ(0, WaitForExit(process, kWait));
+  process = StartProgram(copy, "/x");
+  EXPECT_EQ(-1, WaitForExit(process, kWait));
+  DestroyWindow(owner);
+  ReportWin98To("lumeta_show_9x.scr", false);
+  DeleteFileA(copy.c_str());
+}
+
+}  // namespace
