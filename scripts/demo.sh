@@ -1,0 +1,172 @@
+#!/usr/bin/env bash
+# The demo: set-up, build, a Wine prefix of its own, a folder of desktop photographs (JPEG, BMP, GIF
+# and PNG), a demo settings file, then the slide show (or, with --config, the settings dialog).
+# With a DISPLAY it runs there until a key or mouse movement ends it. Without one (or with --xvfb)
+# it runs on its own Xvfb display for a fixed time and leaves screenshots and a contact sheet.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+root=$(pwd)
+
+usage() {
+  cat <<'EOF'
+usage: bash scripts/demo.sh [--config] [--xvfb]
+  (none)    the slide show full screen (lumeta_show.scr /s) on photographs
+  --config  the settings dialog (lumeta_show.scr /c) over the demo settings
+  --xvfb    use a display of its own even when DISPLAY is set
+EOF
+}
+
+mode=saver
+own_display=0
+[ -z "${DISPLAY:-}" ] && own_display=1
+for arg in "$@"; do
+  case $arg in
+    --config) mode=config ;;
+    --xvfb) own_display=1 ;;
+    -h | --help) usage; exit 0 ;;
+    *) usage >&2; exit 2 ;;
+  esac
+done
+
+readonly kPhotoPackage=mate-backgrounds
+readonly kPhotos=/usr/share/backgrounds/mate
+readonly kInterval=1500      # TIME: milliseconds between pictures
+readonly kShots=10           # screenshots of a headless run, one per picture
+out="$root/build/demo"
+
+LUMETA_EXTRA_PACKAGES="$kPhotoPackage" bash scripts/setup.sh
+cmake --preset x64 >/dev/null
+cmake --build --preset x64 --target lumeta_show imgctl
+
+# A prefix of its own, so that the demo's settings file never meets the tests'.
+export WINEPREFIX="$root/build/wine-demo"
+source scripts/wine-env.sh
+trap lumeta_stop_started EXIT
+lumeta_prepare_prefix
+
+# The picture folder C:\lumeta_demo: photographs as the package ships them, plus GIF, BMP and PNG
+# copies of a few, so that all four types show. The saver lists JPEG, BMP, GIF, PNG in that order.
+pictures="$WINEPREFIX/drive_c/lumeta_demo"
+if [ ! -f "$pictures/.complete" ]; then
+  echo "demo: making the picture folder $pictures"
+  rm -rf "$pictures"
+  mkdir -p "$pictures"
+  for name in Aqua Dune GreenMeadow Storm; do cp "$kPhotos/nature/$name.jpg" "$pictures/"; done
+  convert "$kPhotos/nature/Garden.jpg" -resize '1280x1280>' -type TrueColor "BMP3:$pictures/Garden.bmp"
+  convert "$kPhotos/nature/Wood.jpg" -resize '1280x1280>' -type TrueColor "BMP3:$pictures/Wood.bmp"
+  convert "$kPhotos/nature/YellowFlower.jpg" -resize '1280x1280>' "$pictures/YellowFlower.gif"
+  convert "$kPhotos/nature/FreshFlower.jpg" -resize '1280x1280>' "$pictures/FreshFlower.gif"
+  convert "$kPhotos/nature/TwoWings.jpg" -resize '1920x1920>' "$pictures/TwoWings.png"
+  cp "$kPhotos/abstract/Silk.png" "$pictures/"
+  touch "$pictures/.complete"
+fi
+
+# The demo settings: pictures fitted to the screen, the text bouncing, a short interval, and the
+# screen cleared on every 4th picture. The file is read in the ANSI code page 932: Shift-JIS.
+settings="$WINEPREFIX/drive_c/windows/lumeta_show.ini"
+iconv -f UTF-8 -t CP932 > "$settings" <<EOF
+[Screen Saver.lumeta_show]
+STR=lumeta_show 写真のスライドショー
+PASS=C:\\lumeta_demo
+TIME=$kInterval
+COUNT=4
+SIZE=400
+S-MODE=2
+F-MODE=0
+G-MODE=4
+J-MODE=1
+lfHeight=-40
+lfWidth=0
+lfEscapement=0
+lfOrientation=0
+lfWeight=700
+lfItalic=0
+lfUnderline=0
+lfStrikeOut=0
+lfCharSet=128
+lfOutPrecision=3
+lfClipPrecision=2
+lfQuality=1
+lfPitchAndFamily=17
+lfFaceName=ＭＳ Ｐゴシック
+COLOR_R=255
+COLOR_G=224
+COLOR_B=64
+EOF
+sed -i 's/$/\r/' "$settings"
+
+if [ "$own_display" = 0 ]; then
+  LUMETA_USE_DISPLAY="$DISPLAY" lumeta_start_display
+else
+  lumeta_start_display
+fi
+lumeta_start_wineserver
+program="$root/build/x64/lumeta_show.scr"
+switch=/s
+[ "$mode" = config ] && switch=/c
+
+if [ "$own_display" = 0 ]; then
+  echo "demo: lumeta_show.scr $switch on $DISPLAY (a key or a mouse movement ends the slide show)"
+  status=0
+  scripts/wine-run.sh "$program" "$switch" || status=$?
+  echo "demo: exit code $status"
+  exit 0
+fi
+
+# Headless: run for a fixed time on the own display and keep what it showed.
+rm -rf "$out"
+mkdir -p "$out"
+scripts/wine-run.sh "$program" "$switch" &
+pid=$!
+
+wait_for_window() {  # wait_for_window <title>: prints the X window id
+  local id
+  for _ in $(seq 1 200); do
+    id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1) || true
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    kill -0 "$pid" 2>/dev/null || return 1
+    sleep 0.1
+  done
+  return 1
+}
+
+finish() {  # finish <window>: ends the program as a user would, then by force
+  local window=$1
+  xdotool windowfocus "$window" 2>/dev/null || true
+  if [ "$mode" = saver ]; then
+    xdotool mousemove_relative -- 40 40 2>/dev/null || true
+    sleep 0.3
+    xdotool key space 2>/dev/null || true
+  else
+    xdotool key --window "$window" alt+F4 2>/dev/null || true
+  fi
+  for _ in $(seq 1 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  if kill -0 "$pid" 2>/dev/null; then kill "$pid" 2>/dev/null || true; fi
+  status=0
+  wait "$pid" || status=$?
+  echo "demo: lumeta_show.scr $switch ended with exit code $status"
+}
+
+if [ "$mode" = saver ]; then
+  window=$(wait_for_window "Screen Saver") || { echo "demo: the saver window did not appear" >&2; exit 1; }
+  # One screenshot in the middle of each picture's time.
+  sleep "$(awk -v t="$kInterval" 'BEGIN { print t / 2000 }')"
+  for n in $(seq -w 1 "$kShots"); do
+    import -window root "$out/shot-$n.png"
+    sleep "$(awk -v t="$kInterval" 'BEGIN { print t / 1000 }')"
+  done
+  finish "$window"
+  montage -label '%t' "$out"/shot-*.png -tile 5x -geometry 320x240+4+4 -background '#333333' \
+    -font /usr/share/fonts/opentype/ipafont-gothic/ipag.ttf -fill white -pointsize 12 "$out/contact-sheet.png"
+  echo "demo: screenshots"
+  ls "$out"/shot-*.png | sed 's/^/  /'
+  echo "demo: contact sheet"
+  echo "  $out/contact-sheet.png"
+else
+  window=$(wait_for_window "Orvalo設定画面") || { echo "demo: the dialog did not appear" >&2; exit 1; }
+  sleep 1
+  import -window root "$out/config.png"
+  finish "$window"
+  echo "demo: screenshot of the settings dialog"
+  echo "  $out/config.png"
+fi
