@@ -1,6 +1,7 @@
-// The saver window: an empty full-screen or preview window that a key press closes.
+// The saver window: an empty full-screen or preview window that the close rules end.
 #include "host/saver_window.h"
 
+#include "host/close_rules.h"
 #include "host/host_state.h"
 #include "host/password_hooks.h"
 
@@ -8,14 +9,14 @@ static const char kSaverClassName[] = "WindowsScreenSaverClass";
 
 LRESULT CALLBACK SaverWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_KEYDOWN:
-      if (!g_host.isPreview) PostMessageA(window, WM_CLOSE, 0, 0);
+    case WM_CREATE:
+      GetCursorPos(&g_host.cursorAnchor);
       return 0;
     case WM_DESTROY:
       PostQuitMessage(0);
       return 0;
   }
-  return DefWindowProcA(window, message, wParam, lParam);
+  return DefaultSaverProc(window, message, wParam, lParam);
 }
 
 int RunSaverWindow(HWND parent) {

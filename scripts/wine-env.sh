@@ -11,9 +11,9 @@ LUMETA_STARTED_PIDS=()
 lumeta_wine() { LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 /usr/lib/wine/wine64 "$@"; }
 
 # Creates the prefix once: Japanese locale, fonts mapped to the system's face names,
-# no window manager, no crash dialog.
+# no window manager, no crash dialog, Windows 98 for the programs that test the 9x family.
 lumeta_prepare_prefix() {
-  local stamp="$WINEPREFIX/.lumeta-prefix-v1"
+  local stamp="$WINEPREFIX/.lumeta-prefix-v2"
   [ -f "$stamp" ] && return 0
   echo "wine: preparing prefix $WINEPREFIX"
   mkdir -p "$WINEPREFIX"
@@ -38,6 +38,12 @@ Windows Registry Editor Version 5.00
 "MS PGothic"="IPAPGothic"
 "MS Gothic"="IPAGothic"
 "MS UI Gothic"="IPAPGothic"
+
+[HKEY_CURRENT_USER\Software\Wine\AppDefaults\password_hooks_9x_test.exe]
+"Version"="win98"
+
+[HKEY_CURRENT_USER\Software\Wine\AppDefaults\lumeta_lock_9x.scr]
+"Version"="win98"
 
 [HKEY_CURRENT_USER\Control Panel\Desktop]
 "ScreenSaveUsePassword"=-
