@@ -47,18 +47,24 @@ lumeta_prepare_prefix
 # The picture folder C:\lumeta_demo: photographs as the package ships them, plus GIF, BMP and PNG
 # copies of a few, so that all four types show. The saver lists JPEG, BMP, GIF, PNG in that order.
 pictures="$WINEPREFIX/drive_c/lumeta_demo"
-if [ ! -f "$pictures/.complete" ]; then
+# Half of them are portrait crops: fitted to a wide screen they leave wide bands at their sides,
+# where the text line shows (the painter draws the text first and the picture over it).
+pictures="$WINEPREFIX/drive_c/lumeta_demo"
+if [ ! -f "$pictures/.complete-v3" ]; then
   echo "demo: making the picture folder $pictures"
   rm -rf "$pictures"
   mkdir -p "$pictures"
-  for name in Aqua Dune GreenMeadow Storm; do cp "$kPhotos/nature/$name.jpg" "$pictures/"; done
+  portrait() { convert "$kPhotos/nature/$1" -gravity center -crop "$2" +repage -resize '1280x1280>' "${@:3}"; }
+  cp "$kPhotos/nature/Aqua.jpg" "$kPhotos/nature/Storm.jpg" "$pictures/"
+  portrait Dune.jpg 700x1050+0+0 -quality 92 "$pictures/Dune.jpg"
+  portrait GreenMeadow.jpg 680x1020+0+0 -quality 92 "$pictures/GreenMeadow.jpg"
   convert "$kPhotos/nature/Garden.jpg" -resize '1280x1280>' -type TrueColor "BMP3:$pictures/Garden.bmp"
-  convert "$kPhotos/nature/Wood.jpg" -resize '1280x1280>' -type TrueColor "BMP3:$pictures/Wood.bmp"
+  portrait Wood.jpg 1280x1920+0+0 -type TrueColor "BMP3:$pictures/Wood.bmp"
   convert "$kPhotos/nature/YellowFlower.jpg" -resize '1280x1280>' "$pictures/YellowFlower.gif"
-  convert "$kPhotos/nature/FreshFlower.jpg" -resize '1280x1280>' "$pictures/FreshFlower.gif"
-  convert "$kPhotos/nature/TwoWings.jpg" -resize '1920x1920>' "$pictures/TwoWings.png"
+  portrait FreshFlower.jpg 800x1200+0+0 "$pictures/FreshFlower.gif"
+  portrait TwoWings.jpg 1000x1500+0+0 "$pictures/TwoWings.png"
   cp "$kPhotos/abstract/Silk.png" "$pictures/"
-  touch "$pictures/.complete"
+  touch "$pictures/.complete-v3"
 fi
 
 # The demo settings: pictures fitted to the screen, the text bouncing, a short interval, and the
@@ -66,7 +72,7 @@ fi
 settings="$WINEPREFIX/drive_c/windows/lumeta_show.ini"
 iconv -f UTF-8 -t CP932 > "$settings" <<EOF
 [Screen Saver.lumeta_show]
-STR=lumeta_show 写真のスライドショー
+STR=写真 lumeta
 PASS=C:\\lumeta_demo
 TIME=$kInterval
 COUNT=4
@@ -75,7 +81,7 @@ S-MODE=2
 F-MODE=0
 G-MODE=4
 J-MODE=1
-lfHeight=-40
+lfHeight=-48
 lfWidth=0
 lfEscapement=0
 lfOrientation=0
@@ -98,7 +104,8 @@ sed -i 's/$/\r/' "$settings"
 if [ "$own_display" = 0 ]; then
   LUMETA_USE_DISPLAY="$DISPLAY" lumeta_start_display
 else
-  lumeta_start_display
+  # A Full HD screen of its own.
+  LUMETA_SCREEN="${LUMETA_SCREEN:-1920x1080x24}" lumeta_start_display
 fi
 lumeta_start_wineserver
 program="$root/build/x64/lumeta_show.scr"
@@ -149,14 +156,28 @@ finish() {  # finish <window>: ends the program as a user would, then by force
 
 if [ "$mode" = saver ]; then
   window=$(wait_for_window "Screen Saver") || { echo "demo: the saver window did not appear" >&2; exit 1; }
-  # One screenshot in the middle of each picture's time.
-  sleep "$(awk -v t="$kInterval" 'BEGIN { print t / 2000 }')"
-  for n in $(seq -w 1 "$kShots"); do
-    import -window root "$out/shot-$n.png"
-    sleep "$(awk -v t="$kInterval" 'BEGIN { print t / 1000 }')"
+  # One screenshot of each new picture: the middle of the screen is watched, and a change there
+  # (a new picture) is grabbed a moment later, once it is drawn whole.
+  read -r width height < <(xdotool getdisplaygeometry)
+  centre="32x32+$((width / 2 - 16))+$((height / 2 - 16))"
+  signature() { import -window root -crop "$centre" -format '%[fx:int(1000000*mean)]' info: 2>/dev/null | head -1; }
+  last=0   # a black middle: no picture yet
+  n=0
+  deadline=$((SECONDS + kShots * kInterval * 3 / 1000 + 10))
+  while [ "$n" -lt "$kShots" ] && [ "$SECONDS" -lt "$deadline" ] && kill -0 "$pid" 2>/dev/null; do
+    now=$(signature)
+    if [ -n "$now" ] && [ "$now" != "$last" ]; then
+      sleep 0.3
+      n=$((n + 1))
+      # Uncompressed while the saver runs, so that each grab stays short; PNG afterwards.
+      import -window root "$out/shot-$(printf %02d "$n").miff"
+      last=$(signature)
+    fi
+    sleep 0.1
   done
   finish "$window"
-  montage -label '%t' "$out"/shot-*.png -tile 5x -geometry 320x240+4+4 -background '#333333' \
+  for shot in "$out"/shot-*.miff; do convert "$shot" "${shot%.miff}.png" && rm -f "$shot"; done
+  montage -label '%t' "$out"/shot-*.png -tile 5x -geometry 384x216+4+4 -background '#333333' \
     -font /usr/share/fonts/opentype/ipafont-gothic/ipag.ttf -fill white -pointsize 12 "$out/contact-sheet.png"
   echo "demo: screenshots"
   ls "$out"/shot-*.png | sed 's/^/  /'
