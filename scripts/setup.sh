@@ -10,7 +10,8 @@ PACKAGES=(
   binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 mingw-w64-tools
   libz-mingw-w64-dev libstb-dev zlib1g-dev
   googletest
-  wine64 xvfb xdotool imagemagick x11-utils
+  clang libclang-rt-14-dev libjpeg-turbo-progs libjpeg62-turbo-dev libpng-dev mate-backgrounds
+  wine64 fonts-wine xvfb xdotool imagemagick x11-utils
   zip nsis
   locales fonts-ipafont-mincho fonts-ipafont-gothic
   ${LUMETA_EXTRA_PACKAGES:-}

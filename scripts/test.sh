@@ -8,6 +8,8 @@ cmake --preset x64 >/dev/null
 cmake --build --preset x64
 cmake --preset x86 >/dev/null
 cmake --build --preset x86
+# The picture library's core natively: unit tests under sanitizers, bounded fuzz runs per type.
+bash imgctl/native/check.sh
 
 source scripts/wine-env.sh
 trap lumeta_stop_started EXIT

@@ -11,9 +11,10 @@ LUMETA_STARTED_PIDS=()
 lumeta_wine() { LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 /usr/lib/wine/wine64 "$@"; }
 
 # Creates the prefix once: Japanese locale, fonts mapped to the system's face names,
-# no window manager, no crash dialog, Windows 98 for the programs that test the 9x family.
+# Wine's Marlett for the caption buttons, no window manager, no crash dialog, Windows 98 for the
+# programs that test the 9x family.
 lumeta_prepare_prefix() {
-  local stamp="$WINEPREFIX/.lumeta-prefix-v2"
+  local stamp="$WINEPREFIX/.lumeta-prefix-v3"
   [ -f "$stamp" ] && return 0
   echo "wine: preparing prefix $WINEPREFIX"
   mkdir -p "$WINEPREFIX"
@@ -51,6 +52,11 @@ REG
   { printf '\xff\xfe'; cat "$reg.body"; } > "$reg"
   rm -f "$reg.body"
   lumeta_wine regedit /S "$reg" >/dev/null 2>&1
+  # The caption buttons are Marlett glyphs; Wine looks for the font in the prefix's Fonts folder.
+  if [ -f /usr/share/wine/fonts/marlett.ttf ]; then
+    mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+    cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+  fi
   /usr/lib/wine/wineserver -w
   touch "$stamp"
 }

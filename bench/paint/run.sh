@@ -3,7 +3,7 @@
 # and a 3840 x 2160 screen, the time of one whole paint in picture modes 3, 4 and 5, the saver's
 # start time to the first picture, its CPU time between ticks and its peak memory, each against the
 # picture library's own decode of the same file measured in the same run.
-# Writes build/bench/paint-results.md (a Markdown table) and prints it.
+# Writes build/paint-bench/paint-results.md (a Markdown table) and prints it.
 # Usage: bash bench/paint/run.sh [rounds]   (default 5 paint rounds, 3 saver runs per case)
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/../.."
@@ -35,7 +35,7 @@ if [ ! -f "$pictures/.complete" ]; then
   touch "$pictures/.complete"
 fi
 
-out="$root/build/bench"
+out="$root/build/paint-bench"
 mkdir -p "$out"
 raw="$out/paint-raw.txt"
 : > "$raw"

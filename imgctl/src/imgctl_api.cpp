@@ -1,13 +1,93 @@
-// The six exported operations (placeholder: loads nothing).
+// The six operations imgctl.dll exports by ordinal: load, prepare, query, resize, draw, free.
 #include "imgctl/imgctl.h"
 
+#include <memory>
+#include <mutex>
+#include <utility>
+
+#include "imgctl/core/handle_table.h"
+#include "imgctl/core/picture.h"
+#include "imgctl/src/picture_draw.h"
+#include "imgctl/src/picture_file.h"
+
+namespace {
+
+// The live pictures; every operation holds the lock, so callers on several threads stay safe.
+std::mutex g_lock;
+imgctl::HandleTable g_pictures;
+
+constexpr int kDone = 1;
+constexpr int kFailed = 0;
+
+}  // namespace
+
 extern "C" {
-ImgHandle IMGCTL_API ImgLoad(const char *) { return 0; }
-int IMGCTL_API ImgPrepare(ImgHandle) { return 0; }
-int IMGCTL_API ImgGetInfo(ImgHandle, ImgPictureInfo *) { return 0; }
-int IMGCTL_API ImgResize(ImgHandle, INT32, INT32) { return 0; }
-int IMGCTL_API ImgDraw(HDC, INT32, INT32, INT32, INT32, ImgHandle, INT32, INT32, INT32, INT32, DWORD, INT32) {
-  return 0;
+
+// Ordinal 4: reads the file and its headers only; decoding waits for the first use of the pixels.
+ImgHandle IMGCTL_API ImgLoad(const char *path) {
+  if (path == nullptr) return 0;
+  try {
+    std::vector<uint8_t> bytes;
+    if (!imgctl::ReadPictureFile(path, &bytes)) return 0;
+    auto picture = std::make_unique<imgctl::Picture>();
+    if (!imgctl::OpenPicture(std::move(bytes), picture.get())) return 0;
+    std::lock_guard<std::mutex> hold(g_lock);
+    return g_pictures.Add(std::move(picture));
+  } catch (...) {  // out of memory: no picture
+    return 0;
+  }
 }
-int IMGCTL_API ImgFree(ImgHandle) { return 0; }
+
+// Ordinal 16: nothing needs doing between load and use; confirms that the handle is live.
+int IMGCTL_API ImgPrepare(ImgHandle picture) {
+  std::lock_guard<std::mutex> hold(g_lock);
+  return g_pictures.Find(picture) ? kDone : kFailed;
 }
+
+// Ordinal 6: a BITMAPINFOHEADER for the picture's 32-bit pixels at its current upright size.
+int IMGCTL_API ImgGetInfo(ImgHandle picture, ImgPictureInfo *info) {
+  std::lock_guard<std::mutex> hold(g_lock);
+  const imgctl::Picture *found = g_pictures.Find(picture);
+  if (found == nullptr || info == nullptr) return kFailed;
+  *info = ImgPictureInfo{};
+  info->biSize = sizeof(BITMAPINFOHEADER);
+  info->biWidth = found->width;
+  info->biHeight = found->height;
+  info->biPlanes = 1;
+  info->biBitCount = 32;
+  info->biCompression = BI_RGB;
+  info->biSizeImage = DWORD(found->width) * DWORD(found->height) * 4;
+  return kDone;
+}
+
+// Ordinal 47: records the new size; the pixels are made at that size when next needed.
+int IMGCTL_API ImgResize(ImgHandle picture, INT32 width, INT32 height) {
+  std::lock_guard<std::mutex> hold(g_lock);
+  imgctl::Picture *found = g_pictures.Find(picture);
+  return found && imgctl::ResizePicture(found, width, height) ? kDone : kFailed;
+}
+
+// Ordinal 45: a one-to-one copy of a rectangle of the picture; the trailing flag is not used.
+int IMGCTL_API ImgDraw(HDC dc, INT32 destX, INT32 destY, INT32 destWidth, INT32 destHeight, ImgHandle picture,
+                       INT32 sourceX, INT32 sourceY, INT32 sourceWidth, INT32 sourceHeight, DWORD rasterOp, INT32) {
+  try {
+    std::lock_guard<std::mutex> hold(g_lock);
+    imgctl::Picture *found = g_pictures.Find(picture);
+    if (found == nullptr) return kFailed;
+    const std::vector<uint32_t> &pixels = imgctl::PicturePixels(found);
+    return imgctl::DrawPictureRectangle(dc, destX, destY, destWidth, destHeight, pixels.data(), found->width,
+                                        found->height, sourceX, sourceY, sourceWidth, sourceHeight, rasterOp)
+               ? kDone
+               : kFailed;
+  } catch (...) {  // out of memory while decoding: nothing drawn
+    return kFailed;
+  }
+}
+
+// Ordinal 5: releases the picture and its file's bytes.
+int IMGCTL_API ImgFree(ImgHandle picture) {
+  std::lock_guard<std::mutex> hold(g_lock);
+  return g_pictures.Remove(picture) ? kDone : kFailed;
+}
+
+}  // extern "C"

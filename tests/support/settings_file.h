@@ -1,23 +1,35 @@
-// Test helpers around the settings file in the Windows directory.
+// Test helper: keeps the shared settings file as it was and reads or writes it directly.
 #pragma once
 #include <string>
 
-// Full path of lumeta_show.ini as the profile functions resolve it.
+// The settings file's full path (in the Windows directory).
 std::string SettingsFilePath();
-// Replaces the settings file with these bytes (or deletes it for nullptr) and drops
-// the profile cache so that the next read sees the file as it is now.
+// The file's bytes, or "<absent>" when there is no file.
+std::string ReadSettingsFileBytes();
+// Replaces the file with these bytes and makes the profile reader forget its copy.
+void WriteSettingsFileBytes(const std::string &bytes);
+// Deletes the file (or a folder in its place) and makes the profile reader forget its copy.
+void DeleteSettingsFile();
+// Puts a folder where the file belongs, so that every write of the file fails
+// (a read-only file does not stop a program run by the superuser).
+void ReplaceSettingsFileWithFolder();
+bool SettingsFileIsFolder();
+// Shorthands: replace the file with a text (nullptr deletes it); its bytes ("" when absent).
 void WriteSettingsFile(const char *contents);
-// The settings file's bytes; empty when it does not exist.
 std::string ReadSettingsFile();
 bool SettingsFileExists();
+// A key's value as the profile reader sees it.
+std::string ReadSettingsKey(const char *key);
+int ReadSettingsInt(const char *key);
 
-// Keeps the settings file of the prefix as it was before a test and puts it back after.
+// Saves the settings file on construction and puts it back (or removes it) on destruction.
 class SettingsFileGuard {
  public:
   SettingsFileGuard();
   ~SettingsFileGuard();
+  SettingsFileGuard(const SettingsFileGuard &) = delete;
+  SettingsFileGuard &operator=(const SettingsFileGuard &) = delete;
 
  private:
-  bool existed_;
   std::string saved_;
 };

@@ -1,0 +1,117 @@
+// Native benchmark program for the picture library's core, and the stb peer, run by bench/run.sh.
+//   imgctl_bench fit FILE W H       load, fit into W x H (as picture mode 4 does), decode, copy to a screen buffer
+//   imgctl_bench stb FILE W H       the same with stb_image and stb_image_resize
+//   imgctl_bench resample REPS      4000 x 3000 -> 1440 x 1080 in memory: our resampler and stb_image_resize,
+//                                   median milliseconds of REPS runs each
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <algorithm>
+#include <chrono>
+#include <vector>
+
+#include "imgctl/core/picture.h"
+#include "imgctl/core/resampler.h"
+
+#define STB_IMAGE_STATIC
+#define STB_IMAGE_IMPLEMENTATION
+#define STB_IMAGE_RESIZE_STATIC
+#define STB_IMAGE_RESIZE_IMPLEMENTATION
+#pragma GCC diagnostic ignored "-Wunused-function"
+#pragma GCC diagnostic ignored "-Wsign-compare"
+#include <stb/stb_image.h>
+#include <stb/stb_image_resize.h>
+
+namespace {
+
+std::vector<uint8_t> ReadFile(const char *path) {
+  std::vector<uint8_t> bytes;
+  FILE *file = fopen(path, "rb");
+  if (file == nullptr) return bytes;
+  fseek(file, 0, SEEK_END);
+  bytes.resize(size_t(ftell(file)));
+  fseek(file, 0, SEEK_SET);
+  if (fread(bytes.data(), 1, bytes.size(), file) != bytes.size()) bytes.clear();
+  fclose(file);
+  return bytes;
+}
+
+// The fitted size of picture mode 4: scaled by the smaller ratio.
+void Fit(int width, int height, int screenWidth, int screenHeight, int *fitWidth, int *fitHeight) {
+  double x = double(screenWidth) / width, y = double(screenHeight) / height;
+  double ratio = x <= y ? x : y;
+  *fitWidth = int(width * ratio);
+  *fitHeight = int(height * ratio);
+}
+
+int FitOurs(const char *path, int screenWidth, int screenHeight) {
+  imgctl::Picture picture;
+  if (!imgctl::OpenPicture(ReadFile(path), &picture)) return 1;
+  int width, height;
+  Fit(picture.width, picture.height, screenWidth, screenHeight, &width, &height);
+  imgctl::ResizePicture(&picture, width, height);
+  const std::vector<uint32_t> &pixels = imgctl::PicturePixels(&picture);
+  std::vector<uint32_t> screen(size_t(screenWidth) * size_t(screenHeight));
+  for (int y = 0; y < height; ++y)
+    memcpy(&screen[size_t(y) * size_t(screenWidth)], &pixels[size_t(y) * size_t(width)], size_t(width) * 4);
+  return screen[size_t(screenWidth) / 2] == 0x12345678u;  // keeps the copy
+}
+
+int FitStb(const char *path, int screenWidth, int screenHeight) {
+  int width, height, channels;
+  unsigned char *rgba = stbi_load(path, &width, &height, &channels, 4);
+  if (rgba == nullptr) return 1;
+  int fitWidth, fitHeight;
+  Fit(width, height, screenWidth, screenHeight, &fitWidth, &fitHeight);
+  std::vector<unsigned char> out(size_t(fitWidth) * size_t(fitHeight) * 4);
+  stbir_resize_uint8(rgba, width, height, 0, out.data(), fitWidth, fitHeight, 0, 4);
+  stbi_image_free(rgba);
+  return out[0] == 0x12 && out[1] == 0x34;
+}
+
+double Milliseconds(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+int Resample(int repetitions) {
+  const int width = 4000, height = 3000, targetWidth = 1440, targetHeight = 1080;
+  // A photo-like source: smooth gradients with fine noise.
+  std::vector<uint32_t> source(size_t(width) * size_t(height));
+  uint32_t seed = 1;
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      seed = seed * 1664525u + 1013904223u;
+      uint32_t noise = seed >> 28;
+      source[size_t(y) * width + x] = 0xFF000000u | ((x * 255 / width + noise) & 0xFF) << 16 |
+                                      ((y * 255 / height + noise) & 0xFF) << 8 | ((x + y) & 0xFF);
+    }
+  std::vector<uint32_t> target(size_t(targetWidth) * size_t(targetHeight));
+  std::vector<double> ours, stb;
+  for (int i = 0; i < repetitions; ++i) {
+    auto start = std::chrono::steady_clock::now();
+    imgctl::ResamplePicture(source.data(), width, height, size_t(width), target.data(), targetWidth, targetHeight);
+    ours.push_back(Milliseconds(start));
+    start = std::chrono::steady_clock::now();
+    stbir_resize_uint8(reinterpret_cast<const unsigned char *>(source.data()), width, height, 0,
+                       reinterpret_cast<unsigned char *>(target.data()), targetWidth, targetHeight, 0, 4);
+    stb.push_back(Milliseconds(start));
+  }
+  printf("%.1f %.1f\n", Median(ours), Median(stb));
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  if (argc == 5 && strcmp(argv[1], "fit") == 0) return FitOurs(argv[2], atoi(argv[3]), atoi(argv[4]));
+  if (argc == 5 && strcmp(argv[1], "stb") == 0) return FitStb(argv[2], atoi(argv[3]), atoi(argv[4]));
+  if (argc == 3 && strcmp(argv[1], "resample") == 0) return Resample(atoi(argv[2]));
+  fprintf(stderr, "usage: imgctl_bench fit|stb FILE W H, or imgctl_bench resample REPS\n");
+  return 2;
+}

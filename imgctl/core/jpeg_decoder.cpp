@@ -1,0 +1,1094 @@
+// Our JPEG decoder: marker parsing, Huffman decoding, scaled inverse DCT, upsampling, colour.
+#include "imgctl/core/jpeg_decoder.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "imgctl/core/jpeg_idct.h"
+
+namespace imgctl {
+namespace {
+
+constexpr int kMaxComponents = 4;
+constexpr int kFastBits = 9;  // Huffman codes up to this length decode by one table look-up
+constexpr int kMaxScans = 1000;  // more scans than any encoder writes: bounds the work
+// Coefficient storage for progressive and multi-scan files; beyond this the file is refused.
+constexpr uint64_t kMaxCoefficientBytes = uint64_t{768} << 20;
+
+// Zig-zag position -> natural (row-major) position; the tail absorbs run overshoot.
+constexpr uint8_t kZigzag[64 + 16] = {
+    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33,
+    40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36,
+    29, 22, 15, 23, 30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54,
+    47, 55, 62, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63};
+
+// Clears a 64-coefficient block with eight 16-byte stores (a libc memset call costs more).
+typedef int16_t Block8 __attribute__((vector_size(16)));
+inline void ClearBlock(int16_t *blk) {
+  Block8 *v = reinterpret_cast<Block8 *>(blk);
+  for (int i = 0; i < 8; ++i) v[i] = Block8{};
+}
+
+inline int Be16(const uint8_t *p) { return (p[0] << 8) | p[1]; }
+
+inline int16_t Saturate16(int32_t v) {
+  return static_cast<int16_t>(v < -kJpegMaxCoefficient ? -kJpegMaxCoefficient
+                                                       : (v > kJpegMaxCoefficient ? kJpegMaxCoefficient : v));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Huffman tables
+
+struct HuffTable {
+  bool present = false;
+  uint16_t fast[1 << kFastBits];     // (length << 8) | symbol, 0 when the code is longer
+  int16_t fastAc[1 << kFastBits];    // AC run/size/value in one: value << 8 | run << 4 | bits used
+  int32_t maxCode[17];               // largest code of each length, -1 when none
+  int32_t valueOffset[17];           // code + offset = index into symbols
+  uint8_t symbols[256];
+};
+
+bool BuildHuffTable(const uint8_t counts[16], const uint8_t *symbols, int total, bool ac, HuffTable *t) {
+  memset(t->fast, 0, sizeof(t->fast));
+  memset(t->fastAc, 0, sizeof(t->fastAc));
+  memcpy(t->symbols, symbols, static_cast<size_t>(total));
+  int32_t code = 0;
+  int k = 0;
+  for (int len = 1; len <= 16; ++len) {
+    t->valueOffset[len] = k - code;
+    for (int i = 0; i < counts[len - 1]; ++i, ++k, ++code) {
+      if (code >= (1 << len)) return false;  // more codes than this length can hold
+      if (len <= kFastBits) {
+        int first = code << (kFastBits - len);
+        int n = 1 << (kFastBits - len);
+        for (int j = 0; j < n; ++j) t->fast[first + j] = static_cast<uint16_t>((len << 8) | symbols[k]);
+      }
+    }
+    t->maxCode[len] = counts[len - 1] ? code - 1 : -1;
+    code <<= 1;
+  }
+  if (ac) {
+    // Short code plus short magnitude: the whole coefficient from one look-up.
+    for (int look = 0; look < (1 << kFastBits); ++look) {
+      int e = t->fast[look];
+      if (!e) continue;
+      int len = e >> 8, rs = e & 0xFF, run = rs >> 4, s = rs & 15;
+      if (s == 0 || len + s > kFastBits) continue;
+      int v = (look >> (kFastBits - len - s)) & ((1 << s) - 1);
+      if (v < (1 << (s - 1))) v -= (1 << s) - 1;
+      if (v < -128 || v > 127) continue;
+      t->fastAc[look] = static_cast<int16_t>(v * 256 + (run << 4) + len + s);
+    }
+  }
+  t->present = true;
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Entropy-coded data reader: MSB-first bit buffer over [p, end), stuffed zeros removed.
+// At a marker or the end of the data it feeds zero bytes and counts them, so decoding that
+// runs past the real data is detected (Overran) instead of reading outside the buffer.
+
+struct BitReader {
+  const uint8_t *p = nullptr;
+  const uint8_t *end = nullptr;
+  uint64_t buf = 0;
+  int bits = 0;
+  int padBytes = 0;
+  bool atMarker = false;
+
+  void Start(const uint8_t *from, const uint8_t *to) {
+    p = from;
+    end = to;
+    buf = 0;
+    bits = 0;
+    padBytes = 0;
+    atMarker = false;
+  }
+  void Fill() {
+    // Fast path: the next eight bytes hold no 0xFF, so they go in without unstuffing.
+    if (!atMarker && end - p >= 8) {
+      uint64_t w = 0;
+      for (int i = 0; i < 8; ++i) w = (w << 8) | p[i];
+      if ((((~w) - 0x0101010101010101ull) & w & 0x8080808080808080ull) == 0) {
+        int n = (64 - bits) >> 3;  // whole bytes that fit
+        if (n == 8) {
+          buf = w;
+        } else {
+          buf |= (w >> (64 - 8 * n)) << (64 - bits - 8 * n);
+        }
+        bits += 8 * n;
+        p += n;
+        return;
+      }
+    }
+    while (bits <= 56) {
+      uint32_t b = 0;
+      if (!atMarker && p < end) {
+        b = *p;
+        if (b == 0xFF) {
+          if (p + 1 < end && p[1] == 0) {
+            p += 2;
+          } else {
+            atMarker = true;
+            b = 0;
+            ++padBytes;
+          }
+        } else {
+          ++p;
+        }
+      } else {
+        if (padBytes < 1024) ++padBytes;
+      }
+      buf |= static_cast<uint64_t>(b) << (56 - bits);
+      bits += 8;
+    }
+  }
+  bool Overran() const { return bits < padBytes * 8; }
+  uint32_t Peek(int n) const { return static_cast<uint32_t>(buf >> (64 - n)); }
+  void Skip(int n) {
+    buf <<= n;
+    bits -= n;
+  }
+  int Bit() {
+    if (bits < 1) Fill();
+    int b = static_cast<int>(buf >> 63);
+    Skip(1);
+    return b;
+  }
+  // n (0..16) raw bits.
+  int Bits(int n) {
+    if (n == 0) return 0;
+    if (bits < n) Fill();
+    int v = static_cast<int>(Peek(n));
+    Skip(n);
+    return v;
+  }
+  // n bits as a signed magnitude-category value.
+  int Extend(int n) {
+    if (n == 0) return 0;
+    if (bits < n) Fill();
+    int v = static_cast<int>(Peek(n));
+    Skip(n);
+    return v < (1 << (n - 1)) ? v - ((1 << n) - 1) : v;
+  }
+  // The next Huffman symbol, or -1 for a code that is not in the table.
+  int Decode(const HuffTable &t) {
+    if (bits < 16) Fill();
+    int e = t.fast[Peek(kFastBits)];
+    if (e) {
+      Skip(e >> 8);
+      return e & 0xFF;
+    }
+    int32_t code16 = static_cast<int32_t>(Peek(16));
+    for (int len = kFastBits + 1; len <= 16; ++len) {
+      int32_t code = code16 >> (16 - len);
+      if (code <= t.maxCode[len]) {
+        Skip(len);
+        return t.symbols[(code + t.valueOffset[len]) & 0xFF];
+      }
+    }
+    Skip(16);
+    return -1;
+  }
+  // Position of the next marker at or after the data not yet consumed.
+  const uint8_t *NextMarker() const {
+    const uint8_t *q = p;
+    while (q + 1 < end && !(q[0] == 0xFF && q[1] != 0 && !(q[1] >= 0xD0 && q[1] <= 0xD7)))
+      ++q;
+    return q + 1 < end ? q : end;
+  }
+  // Skips to the restart marker expected after a restart interval. False when none follows.
+  bool Restart() {
+    const uint8_t *q = p;
+    while (q + 1 < end && !(q[0] == 0xFF && q[1] != 0 && q[1] != 0xFF)) ++q;
+    if (q + 1 < end && q[1] >= 0xD0 && q[1] <= 0xD7) {
+      Start(q + 2, end);
+      return true;
+    }
+    p = q;
+    atMarker = true;
+    return false;
+  }
+};
+
+// ---------------------------------------------------------------------------------------------
+// Frame state
+
+struct Component {
+  int id = 0, h = 1, v = 1, tq = 0;
+  int dcTable = 0, acTable = 0;
+  int size = 8;              // inverse DCT output per block side (8, 4, 2 or 1)
+  int upH = 1, upV = 1;      // replication from decoded samples to output pixels
+  int blocksW = 0, blocksH = 0;      // block grid padded to whole MCUs
+  int codedBlocksW = 0, codedBlocksH = 0;  // blocks a non-interleaved scan codes
+  int realW = 0, realH = 0;  // decoded samples that carry picture
+  int stride = 0;            // plane row length in samples
+  int rowsPerMcuRow = 0;
+  std::vector<uint8_t> plane;  // three MCU rows of decoded samples, used as a ring
+  std::vector<uint8_t> upRow;  // one upsampled row
+  int dcPred = 0;
+  // Coefficient storage (progressive and multi-scan files only).
+  int stored = 64;            // coefficients kept per block
+  int8_t slotOfZz[64];        // zig-zag index -> stored slot, -1 when not kept
+  uint8_t naturalOfSlot[64];
+  std::unique_ptr<int16_t, decltype(&free)> coefs{nullptr, &free};
+  std::unique_ptr<uint64_t, decltype(&free)> nonzero{nullptr, &free};  // per block, zig-zag bits of unkept
+};
+
+struct Frame {
+  const uint8_t *data = nullptr;
+  size_t size = 0;
+  int width = 0, height = 0;
+  bool progressive = false;
+  bool haveFrame = false;
+  int count = 0;
+  Component comps[kMaxComponents];
+  int hmax = 1, vmax = 1;
+  int mcusX = 0, mcusY = 0;
+  int restartInterval = 0;
+  uint16_t quant[4][64];  // natural order
+  bool quantPresent[4] = {false, false, false, false};
+  HuffTable dcTables[4], acTables[4];
+  bool adobe = false;
+  int adobeTransform = -1;
+  int orientation = 1;
+  // Output
+  int scale = 1, blockOut = 8;
+  int outW = 0, outH = 0;
+  std::vector<uint32_t> row;
+  bool dcOnly = false;
+  // Current scan
+  int scanCount = 0;
+  int scanComps[kMaxComponents];
+  int ss = 0, se = 63, ah = 0, al = 0;
+  int eobrun = 0;
+  int mcuRowsReached = 0;  // MCU rows any scan has decoded into (bounds the output after an error)
+  BitReader br;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Marker segments
+
+bool ReadQuant(Frame &f, const uint8_t *p, int len) {
+  while (len > 0) {
+    int pq = p[0] >> 4, tq = p[0] & 15;
+    int need = 1 + 64 * (pq ? 2 : 1);
+    if (pq > 1 || tq > 3 || len < need) return false;
+    for (int k = 0; k < 64; ++k)
+      f.quant[tq][kZigzag[k]] = static_cast<uint16_t>(pq ? Be16(p + 1 + 2 * k) : p[1 + k]);
+    f.quantPresent[tq] = true;
+    p += need;
+    len -= need;
+  }
+  return true;
+}
+
+bool ReadHuffman(Frame &f, const uint8_t *p, int len) {
+  while (len > 0) {
+    if (len < 17) return false;
+    int tc = p[0] >> 4, th = p[0] & 15;
+    if (tc > 1 || th > 3) return false;
+    int total = 0;
+    for (int i = 0; i < 16; ++i) total += p[1 + i];
+    if (total > 256 || len < 17 + total) return false;
+    HuffTable *t = tc ? &f.acTables[th] : &f.dcTables[th];
+    if (!BuildHuffTable(p + 1, p + 17, total, tc == 1, t)) return false;
+    p += 17 + total;
+    len -= 17 + total;
+  }
+  return true;
+}
+
+bool ReadFrame(Frame &f, const uint8_t *p, int len, int marker) {
+  if (f.haveFrame || len < 6) return false;
+  if (p[0] != 8) return false;  // 8-bit samples only
+  f.height = Be16(p + 1);
+  f.width = Be16(p + 3);
+  f.count = p[5];
+  if (f.width == 0 || f.height == 0) return false;  // a DNL-defined height is not supported
+  if (f.count != 1 && f.count != 3 && f.count != 4) return false;
+  if (len < 6 + 3 * f.count) return false;
+  f.progressive = marker == 0xC2;
+  f.hmax = f.vmax = 1;
+  for (int i = 0; i < f.count; ++i) {
+    Component &c = f.comps[i];
+    c.id = p[6 + 3 * i];
+    c.h = p[7 + 3 * i] >> 4;
+    c.v = p[7 + 3 * i] & 15;
+    c.tq = p[8 + 3 * i];
+    if (c.h < 1 || c.h > 4 || c.v < 1 || c.v > 4 || c.tq > 3) return false;
+    for (int j = 0; j < i; ++j)
+      if (f.comps[j].id == c.id) return false;
+    if (c.h > f.hmax) f.hmax = c.h;
+    if (c.v > f.vmax) f.vmax = c.v;
+  }
+  if (f.count == 1) {
+    // A single component is coded one block per MCU whatever factors it declares.
+    f.comps[0].h = f.comps[0].v = 1;
+    f.hmax = f.vmax = 1;
+  }
+  for (int i = 0; i < f.count; ++i)
+    if (f.hmax % f.comps[i].h || f.vmax % f.comps[i].v) return false;  // fractional sampling
+  f.mcusX = (f.width + 8 * f.hmax - 1) / (8 * f.hmax);
+  f.mcusY = (f.height + 8 * f.vmax - 1) / (8 * f.vmax);
+  f.haveFrame = true;
+  return true;
+}
+
+void ReadAdobe(Frame &f, const uint8_t *p, int len) {
+  if (len >= 12 && memcmp(p, "Adobe", 5) == 0) {
+    f.adobe = true;
+    f.adobeTransform = p[11];
+  }
+}
+
+// EXIF orientation (tag 0x0112 of IFD0) from an APP1 segment; every offset checked.
+void ReadExif(Frame &f, const uint8_t *p, int len) {
+  if (len < 14 || memcmp(p, "Exif\0\0", 6) != 0) return;
+  const uint8_t *t = p + 6;
+  size_t n = static_cast<size_t>(len - 6);
+  bool le = t[0] == 'I' && t[1] == 'I';
+  if (!le && !(t[0] == 'M' && t[1] == 'M')) return;
+  auto u16 = [&](size_t o) -> uint32_t { return le ? t[o] | (t[o + 1] << 8) : (t[o] << 8) | t[o + 1]; };
+  auto u32 = [&](size_t o) -> uint32_t {
+    return le ? (t[o] | (t[o + 1] << 8) | (t[o + 2] << 16) | (static_cast<uint32_t>(t[o + 3]) << 24))
+              : ((static_cast<uint32_t>(t[o]) << 24) | (t[o + 1] << 16) | (t[o + 2] << 8) | t[o + 3]);
+  };
+  if (u16(2) != 42) return;
+  uint32_t ifd = u32(4);
+  if (ifd > n || n - ifd < 2) return;
+  uint32_t entries = u16(ifd);
+  for (uint32_t i = 0; i < entries; ++i) {
+    size_t e = ifd + 2 + static_cast<size_t>(i) * 12;
+    if (e + 12 > n) return;
+    if (u16(e) == 0x0112 && u16(e + 2) == 3) {
+      uint32_t o = u16(e + 8);
+      if (o >= 1 && o <= 8) f.orientation = static_cast<int>(o);
+      return;
+    }
+  }
+}
+
+// Walks the marker segments from `pos` up to the next SOS (kScan, with pos after its header
+// and the scan set up), to EOI or to the end of the data. `headerOnly` stops right after
+// the frame header (kFrame).
+enum class Walk { kScan, kFrame, kEndOfImage, kEnd, kError };  // kEnd: the data ran out
+
+Walk NextSegment(Frame &f, size_t &pos, bool headerOnly) {
+  const uint8_t *d = f.data;
+  size_t n = f.size;
+  for (;;) {
+    while (pos < n && d[pos] != 0xFF) ++pos;  // garbage between segments is skipped
+    while (pos < n && d[pos] == 0xFF) ++pos;
+    if (pos >= n) return Walk::kEnd;
+    int marker = d[pos++];
+    if (marker == 0xD9) return Walk::kEndOfImage;
+    if ((marker >= 0xD0 && marker <= 0xD7) || marker == 0x01 || marker == 0xD8) continue;
+    if (pos + 2 > n) return Walk::kEnd;
+    int len = Be16(d + pos) - 2;
+    if (len < 0 || pos + 2 + static_cast<size_t>(len) > n) return Walk::kError;
+    const uint8_t *p = d + pos + 2;
+    pos += 2 + static_cast<size_t>(len);
+    switch (marker) {
+      case 0xC0: case 0xC1: case 0xC2:
+        if (!ReadFrame(f, p, len, marker)) return Walk::kError;
+        if (headerOnly) return Walk::kFrame;
+        break;
+      case 0xC3: case 0xC5: case 0xC6: case 0xC7: case 0xC9: case 0xCA: case 0xCB:
+      case 0xCD: case 0xCE: case 0xCF:
+        return Walk::kError;  // lossless, hierarchical and arithmetic-coded JPEG
+      case 0xC4:
+        if (!ReadHuffman(f, p, len)) return Walk::kError;
+        break;
+      case 0xDB:
+        if (!ReadQuant(f, p, len)) return Walk::kError;
+        break;
+      case 0xDD:
+        if (len < 2) return Walk::kError;
+        f.restartInterval = Be16(p);
+        break;
+      case 0xE1:
+        ReadExif(f, p, len);
+        break;
+      case 0xEE:
+        ReadAdobe(f, p, len);
+        break;
+      case 0xDA: {
+        if (!f.haveFrame || len < 1) return Walk::kError;
+        int ns = p[0];
+        if (ns < 1 || ns > f.count || len < 4 + 2 * ns) return Walk::kError;
+        f.scanCount = ns;
+        for (int i = 0; i < ns; ++i) {
+          int id = p[1 + 2 * i], tables = p[2 + 2 * i];
+          int ci = -1;
+          for (int j = 0; j < f.count; ++j)
+            if (f.comps[j].id == id) ci = j;
+          if (ci < 0) return Walk::kError;
+          for (int j = 0; j < i; ++j)
+            if (f.scanComps[j] == ci) return Walk::kError;
+          f.scanComps[i] = ci;
+          f.comps[ci].dcTable = tables >> 4;
+          f.comps[ci].acTable = tables & 15;
+          if (f.comps[ci].dcTable > 3 || f.comps[ci].acTable > 3) return Walk::kError;
+        }
+        const uint8_t *q = p + 1 + 2 * ns;
+        f.ss = q[0];
+        f.se = q[1];
+        f.ah = q[2] >> 4;
+        f.al = q[2] & 15;
+        if (f.progressive) {
+          if (f.ss > 63 || f.se > 63 || f.ss > f.se || f.al > 13 || f.ah > 13) return Walk::kError;
+          if ((f.ss == 0) != (f.se == 0)) return Walk::kError;
+          if (f.ss > 0 && ns != 1) return Walk::kError;
+        } else {
+          f.ss = 0;
+          f.se = 63;
+          f.ah = f.al = 0;
+        }
+        return Walk::kScan;
+      }
+      default:
+        break;  // APPn, COM and anything else: skipped
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Geometry for the chosen scale
+
+bool SetUpGeometry(Frame &f, int scale) {
+  f.scale = scale;
+  f.blockOut = 8 / scale;
+  f.outW = (f.width + scale - 1) / scale;
+  f.outH = (f.height + scale - 1) / scale;
+  for (int i = 0; i < f.count; ++i) {
+    Component &c = f.comps[i];
+    // Subsampled components are decoded larger in the DCT domain rather than upsampled,
+    // as far as the block size allows.
+    int s = f.blockOut;
+    while (s < 8 && (f.hmax * f.blockOut) % (c.h * s * 2) == 0 && (f.vmax * f.blockOut) % (c.v * s * 2) == 0)
+      s *= 2;
+    c.size = s;
+    c.upH = f.hmax * f.blockOut / (c.h * s);
+    c.upV = f.vmax * f.blockOut / (c.v * s);
+    if (c.upH < 1 || c.upV < 1 || c.upH * c.h * s != f.hmax * f.blockOut || c.upV * c.v * s != f.vmax * f.blockOut)
+      return false;
+    c.blocksW = f.mcusX * c.h;
+    c.blocksH = f.mcusY * c.v;
+    int64_t fullW = (static_cast<int64_t>(f.width) * c.h + f.hmax - 1) / f.hmax;
+    int64_t fullH = (static_cast<int64_t>(f.height) * c.v + f.vmax - 1) / f.vmax;
+    c.codedBlocksW = static_cast<int>((fullW + 7) / 8);
+    c.codedBlocksH = static_cast<int>((fullH + 7) / 8);
+    c.realW = static_cast<int>((static_cast<int64_t>(f.width) * c.h * s + 8 * f.hmax - 1) / (8 * f.hmax));
+    c.realH = static_cast<int>((static_cast<int64_t>(f.height) * c.v * s + 8 * f.vmax - 1) / (8 * f.vmax));
+    c.stride = c.blocksW * s;
+    c.rowsPerMcuRow = c.v * s;
+    c.plane.assign(static_cast<size_t>(c.stride) * c.rowsPerMcuRow * 3, 0);
+    c.upRow.assign(static_cast<size_t>(c.realW) * c.upH + 16, 0);
+  }
+  f.row.assign(static_cast<size_t>(f.outW), 0);
+  return true;
+}
+
+inline uint8_t *PlaneBlock(Component &c, int blockRow, int blockCol) {
+  int r = blockRow * c.size;
+  int slot = (r / c.rowsPerMcuRow) % 3;
+  return c.plane.data() + (static_cast<size_t>(slot) * c.rowsPerMcuRow + r % c.rowsPerMcuRow) * c.stride +
+         static_cast<size_t>(blockCol) * c.size;
+}
+
+inline const uint8_t *PlaneRow(const Component &c, int r) {
+  int slot = (r / c.rowsPerMcuRow) % 3;
+  return c.plane.data() + (static_cast<size_t>(slot) * c.rowsPerMcuRow + r % c.rowsPerMcuRow) * c.stride;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Upsampling and colour conversion of one output row
+
+// The output row y of component c, `lastRow` being the last decoded sample row usable as
+// context below. Factor-2 cases use the triangle filter libjpeg calls fancy upsampling.
+const uint8_t *ComponentRow(Component &c, int y, int lastRow) {
+  int r = y / c.upV;
+  const uint8_t *cur = PlaneRow(c, r);
+  if (c.upH == 1 && c.upV == 1) return cur;
+  uint8_t *out = c.upRow.data();
+  int n = c.realW;
+  if (c.upV == 2 && c.upH <= 2) {
+    int nr = (y % 2 == 0) ? r - 1 : r + 1;
+    if (nr < 0) nr = 0;
+    if (nr > lastRow) nr = lastRow;
+    if (nr < 0) nr = r;
+    const uint8_t *nb = PlaneRow(c, nr);
+    if (c.upH == 1) {
+      int bias = (y % 2 == 0) ? 1 : 2;
+      for (int x = 0; x < n; ++x) out[x] = static_cast<uint8_t>((cur[x] * 3 + nb[x] + bias) >> 2);
+      return out;
+    }
+    // h2v2
+    int last = cur[0] * 3 + nb[0];
+    int thisSum = last;
+    if (n == 1) {
+      out[0] = static_cast<uint8_t>((thisSum * 4 + 8) >> 4);
+      out[1] = static_cast<uint8_t>((thisSum * 4 + 7) >> 4);
+      return out;
+    }
+    int next = cur[1] * 3 + nb[1];
+    out[0] = static_cast<uint8_t>((thisSum * 4 + 8) >> 4);
+    out[1] = static_cast<uint8_t>((thisSum * 3 + next + 7) >> 4);
+    for (int x = 1; x < n - 1; ++x) {
+      last = thisSum;
+      thisSum = next;
+      next = cur[x + 1] * 3 + nb[x + 1];
+      out[2 * x] = static_cast<uint8_t>((thisSum * 3 + last + 8) >> 4);
+      out[2 * x + 1] = static_cast<uint8_t>((thisSum * 3 + next + 7) >> 4);
+    }
+    last = thisSum;
+    thisSum = next;
+    out[2 * n - 2] = static_cast<uint8_t>((thisSum * 3 + last + 8) >> 4);
+    out[2 * n - 1] = static_cast<uint8_t>((thisSum * 4 + 7) >> 4);
+    return out;
+  }
+  if (c.upH == 2 && c.upV == 1) {
+    if (n == 1) {
+      out[0] = out[1] = cur[0];
+      return out;
+    }
+    out[0] = cur[0];
+    out[1] = static_cast<uint8_t>((cur[0] * 3 + cur[1] + 2) >> 2);
+    for (int x = 1; x < n - 1; ++x) {
+      int t = cur[x] * 3;
+      out[2 * x] = static_cast<uint8_t>((t + cur[x - 1] + 1) >> 2);
+      out[2 * x + 1] = static_cast<uint8_t>((t + cur[x + 1] + 2) >> 2);
+    }
+    out[2 * n - 2] = static_cast<uint8_t>((cur[n - 1] * 3 + cur[n - 2] + 1) >> 2);
+    out[2 * n - 1] = cur[n - 1];
+    return out;
+  }
+  // Other factors: plain replication.
+  if (c.upH == 1) return cur;
+  for (int x = 0; x < n; ++x)
+    for (int k = 0; k < c.upH; ++k) out[x * c.upH + k] = cur[x];
+  return out;
+}
+
+struct ColourTables {
+  int32_t crR[256], cbB[256], crG[256], cbG[256];
+  uint8_t range[256 * 3];  // clamp to 0..255 by look-up: range[256 + v] for v in -256..511
+  ColourTables() {
+    for (int i = 0; i < 256 * 3; ++i) range[i] = static_cast<uint8_t>(i < 256 ? 0 : (i >= 512 ? 255 : i - 256));
+    // JFIF YCbCr -> RGB, 16-bit fixed point, rounded as libjpeg rounds.
+    for (int i = 0; i < 256; ++i) {
+      int x = i - 128;
+      crR[i] = (91881 * x + 32768) >> 16;
+      cbB[i] = (116130 * x + 32768) >> 16;
+      crG[i] = -46802 * x;
+      cbG[i] = -22554 * x + 32768;
+    }
+  }
+};
+const ColourTables &Colour() {
+  static const ColourTables tables;
+  return tables;
+}
+
+inline uint8_t Clamp8(int v) { return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
+inline int Mul255(int a, int b) {
+  int t = a * b + 128;
+  return (t + (t >> 8)) >> 8;
+}
+
+enum class ColourModel { kGrey, kYCbCr, kRgb, kCmyk, kYcck };
+
+ColourModel ModelOf(const Frame &f) {
+  if (f.count == 1) return ColourModel::kGrey;
+  if (f.count == 3) {
+    if (f.adobe) return f.adobeTransform == 0 ? ColourModel::kRgb : ColourModel::kYCbCr;
+    if (f.comps[0].id == 'R' && f.comps[1].id == 'G' && f.comps[2].id == 'B') return ColourModel::kRgb;
+    return ColourModel::kYCbCr;
+  }
+  return f.adobe && f.adobeTransform == 2 ? ColourModel::kYcck : ColourModel::kCmyk;
+}
+
+void ConvertRow(const Frame &f, ColourModel model, const uint8_t *const in[kMaxComponents], uint32_t *out) {
+  const ColourTables &t = Colour();
+  int n = f.outW;
+  switch (model) {
+    case ColourModel::kGrey:
+      for (int x = 0; x < n; ++x) out[x] = 0xFF000000u | in[0][x] * 0x010101u;
+      break;
+    case ColourModel::kRgb:
+      for (int x = 0; x < n; ++x)
+        out[x] = 0xFF000000u | (static_cast<uint32_t>(in[0][x]) << 16) | (in[1][x] << 8) | in[2][x];
+      break;
+    case ColourModel::kYCbCr:
+      for (int x = 0; x < n; ++x) {
+        int y = in[0][x] + 256, cb = in[1][x], cr = in[2][x];
+        uint32_t r = t.range[y + t.crR[cr]];
+        uint32_t g = t.range[y + ((t.cbG[cb] + t.crG[cr]) >> 16)];
+        uint32_t b = t.range[y + t.cbB[cb]];
+        out[x] = 0xFF000000u | (r << 16) | (g << 8) | b;
+      }
+      break;
+    case ColourModel::kCmyk:
+    case ColourModel::kYcck:
+      // Adobe writes CMYK inverted (255 = no ink): each channel is C * K / 255.
+      for (int x = 0; x < n; ++x) {
+        int c = in[0][x], m = in[1][x], ye = in[2][x], k = in[3][x];
+        if (model == ColourModel::kYcck) {
+          int yy = c, cb = m, cr = ye;
+          c = 255 - Clamp8(yy + t.crR[cr]);
+          m = 255 - Clamp8(yy + ((t.cbG[cb] + t.crG[cr]) >> 16));
+          ye = 255 - Clamp8(yy + t.cbB[cb]);
+        }
+        uint32_t r = static_cast<uint32_t>(Mul255(c, k)), g = static_cast<uint32_t>(Mul255(m, k)),
+                 b = static_cast<uint32_t>(Mul255(ye, k));
+        out[x] = 0xFF000000u | (r << 16) | (g << 8) | b;
+      }
+      break;
+  }
+}
+
+// Hands the output rows of MCU row `my` to the sink; `decodedMcuRows` MCU rows have samples.
+void EmitMcuRow(Frame &f, int my, int decodedMcuRows, RowSink &sink) {
+  ColourModel model = ModelOf(f);
+  int rowsPerMcu = f.vmax * f.blockOut;
+  int y0 = my * rowsPerMcu;
+  int y1 = y0 + rowsPerMcu < f.outH ? y0 + rowsPerMcu : f.outH;
+  const uint8_t *in[kMaxComponents] = {nullptr, nullptr, nullptr, nullptr};
+  for (int y = y0; y < y1; ++y) {
+    for (int i = 0; i < f.count; ++i) {
+      Component &c = f.comps[i];
+      int lastRow = decodedMcuRows * c.rowsPerMcuRow - 1;
+      if (lastRow > c.realH - 1) lastRow = c.realH - 1;
+      in[i] = ComponentRow(c, y, lastRow);
+    }
+    ConvertRow(f, model, in, f.row.data());
+    sink.PutRow(y, f.row.data());
+  }
+}
+
+// Paints the blocks of MCU row `my` from block column `fromCol` on as black (after an error).
+void BlankMcuRow(Frame &f, int my, int fromMcu) {
+  ColourModel model = ModelOf(f);
+  for (int i = 0; i < f.count; ++i) {
+    Component &c = f.comps[i];
+    uint8_t fill = (model == ColourModel::kYCbCr || model == ColourModel::kYcck) && (i == 1 || i == 2) ? 128 : 0;
+    if ((model == ColourModel::kCmyk || model == ColourModel::kYcck) && i == 3) fill = 0;
+    for (int by = 0; by < c.v; ++by) {
+      int from = fromMcu * c.h;
+      if (from >= c.blocksW) continue;
+      uint8_t *p = PlaneBlock(c, my * c.v + by, from);
+      for (int r = 0; r < c.size; ++r) memset(p + r * c.stride, fill, static_cast<size_t>(c.blocksW - from) * c.size);
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Baseline block decoding
+
+// Decodes one sequential-mode block into `blk` (natural order, zeroed by the caller),
+// multiplied by `q`. Returns -1 on a bad code, else 1 when AC coefficients are present.
+int DecodeBlock(BitReader &br, Component &c, const HuffTable &dc, const HuffTable &ac, const uint16_t *q,
+                int16_t *blk) {
+  int t = br.Decode(dc);
+  if (t < 0 || t > 15) return -1;
+  int diff = br.Extend(t);
+  c.dcPred = static_cast<int16_t>(c.dcPred + diff);
+  blk[0] = Saturate16(c.dcPred * q[0]);
+  int any = 0;
+  for (int k = 1; k < 64;) {
+    if (br.bits < 16) br.Fill();
+    int fa = ac.fastAc[br.Peek(kFastBits)];
+    if (fa) {
+      k += (fa >> 4) & 15;
+      br.Skip(fa & 15);
+      if (k > 63) return -1;
+      int n = kZigzag[k];
+      blk[n] = Saturate16((fa >> 8) * q[n]);
+      any = 1;
+      ++k;
+      continue;
+    }
+    int rs = br.Decode(ac);
+    if (rs < 0) return -1;
+    int s = rs & 15, r = rs >> 4;
+    if (s == 0) {
+      if (r != 15) break;
+      k += 16;
+      continue;
+    }
+    k += r;
+    if (k > 63) return -1;
+    int n = kZigzag[k];
+    blk[n] = Saturate16(br.Extend(s) * q[n]);
+    any = 1;
+    ++k;
+  }
+  return any;
+}
+
+// Streams a baseline file whose first scan holds every component.
+bool DecodeStreaming(Frame &f, size_t pos, RowSink &sink) {
+  f.br.Start(f.data + pos, f.data + f.size);
+  for (int i = 0; i < f.count; ++i) {
+    Component &c = f.comps[i];
+    if (!f.dcTables[c.dcTable].present || !f.acTables[c.acTable].present || !f.quantPresent[c.tq]) return false;
+  }
+  alignas(16) int16_t blk[64];
+  int restartsLeft = f.restartInterval;
+  bool ok = true;
+  int my = 0;
+  for (; my < f.mcusY && ok; ++my) {
+    int mx = 0;
+    for (; mx < f.mcusX; ++mx) {
+      if (f.restartInterval) {
+        if (restartsLeft == 0) {
+          if (!f.br.Restart()) {
+            ok = false;
+            break;
+          }
+          for (int i = 0; i < f.count; ++i) f.comps[i].dcPred = 0;
+          restartsLeft = f.restartInterval;
+        }
+        --restartsLeft;
+      }
+      for (int si = 0; si < f.scanCount && ok; ++si) {
+        Component &c = f.comps[f.scanComps[si]];
+        const HuffTable &dc = f.dcTables[c.dcTable];
+        const HuffTable &ac = f.acTables[c.acTable];
+        const uint16_t *q = f.quant[c.tq];
+        for (int by = 0; by < c.v && ok; ++by)
+          for (int bx = 0; bx < c.h; ++bx) {
+            ClearBlock(blk);
+            int r = DecodeBlock(f.br, c, dc, ac, q, blk);
+            if (r < 0) {
+              ok = false;
+              break;
+            }
+            uint8_t *out = PlaneBlock(c, my * c.v + by, mx * c.h + bx);
+            if (r == 0)
+              InverseDctDcOnly(blk[0], c.size, out, c.stride);
+            else
+              InverseDct(blk, c.size, out, c.stride);
+          }
+      }
+      if (!ok) break;
+    }
+    if (f.br.Overran()) ok = false;
+    if (!ok) BlankMcuRow(f, my, mx);
+    if (my >= 1) EmitMcuRow(f, my - 1, my + 1, sink);
+  }
+  EmitMcuRow(f, my - 1, my, sink);
+  return ok;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Coefficient-buffered decoding (progressive and multi-scan sequential files)
+
+bool AllocateCoefficients(Frame &f) {
+  uint64_t total = 0;
+  for (int i = 0; i < f.count; ++i) {
+    Component &c = f.comps[i];
+    uint64_t used = f.dcOnly ? 1 : JpegCoefficientsUsed(c.size);
+    c.stored = 0;
+    for (int k = 0; k < 64; ++k) {
+      int n = kZigzag[k];
+      if ((used >> n) & 1) {
+        c.naturalOfSlot[c.stored] = static_cast<uint8_t>(n);
+        c.slotOfZz[k] = static_cast<int8_t>(c.stored++);
+      } else {
+        c.slotOfZz[k] = -1;
+      }
+    }
+    if (f.dcOnly) c.stored = 1;
+    uint64_t blocks = static_cast<uint64_t>(c.blocksW) * c.blocksH;
+    total += blocks * (c.stored * 2 + (c.stored < 64 && !f.dcOnly ? 8 : 0));
+  }
+  if (total > kMaxCoefficientBytes || total > SIZE_MAX / 2) return false;
+  for (int i = 0; i < f.count; ++i) {
+    Component &c = f.comps[i];
+    size_t blocks = static_cast<size_t>(c.blocksW) * c.blocksH;
+    c.coefs.reset(static_cast<int16_t *>(calloc(blocks, static_cast<size_t>(c.stored) * 2)));
+    if (!c.coefs) return false;
+    if (c.stored < 64 && !f.dcOnly) {
+      c.nonzero.reset(static_cast<uint64_t *>(calloc(blocks, 8)));
+      if (!c.nonzero) return false;
+    }
+  }
+  return true;
+}
+
+// One block of a scan. Returns false on a bad code.
+bool DecodeScanBlock(Frame &f, Component &c, int bx, int by) {
+  size_t index = static_cast<size_t>(by) * c.blocksW + bx;
+  int16_t *co = c.coefs.get() + index * c.stored;
+  uint64_t *nz = c.nonzero ? c.nonzero.get() + index : nullptr;
+  BitReader &br = f.br;
+  if (!f.progressive) {
+    alignas(16) int16_t blk[64];
+    ClearBlock(blk);
+    static const uint16_t kUnit[64] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+                                       1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+                                       1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
+    if (DecodeBlock(br, c, f.dcTables[c.dcTable], f.acTables[c.acTable], kUnit, blk) < 0) return false;
+    for (int s = 0; s < c.stored; ++s) co[s] = blk[c.naturalOfSlot[s]];
+    return true;
+  }
+  if (f.ss == 0) {
+    if (f.ah == 0) {
+      int t = br.Decode(f.dcTables[c.dcTable]);
+      if (t < 0 || t > 15) return false;
+      c.dcPred = static_cast<int16_t>(c.dcPred + br.Extend(t));
+      co[0] = Saturate16(c.dcPred * (1 << f.al));
+    } else if (br.Bit()) {
+      co[0] = static_cast<int16_t>(co[0] | (1 << f.al));
+    }
+    return true;
+  }
+  const HuffTable &ac = f.acTables[c.acTable];
+  if (f.ah == 0) {
+    if (f.eobrun > 0) {
+      --f.eobrun;
+      return true;
+    }
+    for (int k = f.ss; k <= f.se;) {
+      int rs = br.Decode(ac);
+      if (rs < 0) return false;
+      int r = rs >> 4, s = rs & 15;
+      if (s == 0) {
+        if (r < 15) {
+          f.eobrun = (1 << r) - 1;
+          if (r) f.eobrun += br.Bits(r);
+          break;
+        }
+        k += 16;
+        continue;
+      }
+      k += r;
+      if (k > f.se) return false;
+      int slot = c.slotOfZz[k];
+      int v = br.Extend(s) * (1 << f.al);
+      if (slot >= 0)
+        co[slot] = Saturate16(v);
+      else if (nz)
+        *nz |= uint64_t{1} << k;
+      ++k;
+    }
+    return true;
+  }
+  // AC refinement: one correction bit for each coefficient already nonzero, new ones +-1.
+  const int p1 = 1 << f.al, m1 = -p1;
+  auto isNonzero = [&](int k) -> bool {
+    int slot = c.slotOfZz[k];
+    return slot >= 0 ? co[slot] != 0 : (nz && ((*nz >> k) & 1));
+  };
+  auto refine = [&](int k) {
+    if (!br.Bit()) return;
+    int slot = c.slotOfZz[k];
+    if (slot < 0) return;
+    int v = co[slot];
+    if ((v & p1) == 0) co[slot] = Saturate16(v >= 0 ? v + p1 : v + m1);
+  };
+  int k = f.ss;
+  if (f.eobrun == 0) {
+    for (; k <= f.se; ++k) {
+      int rs = br.Decode(ac);
+      if (rs < 0) return false;
+      int r = rs >> 4, s = rs & 15, value = 0;
+      if (s) {
+        value = br.Bit() ? p1 : m1;
+      } else if (r != 15) {
+        f.eobrun = 1 << r;
+        if (r) f.eobrun += br.Bits(r);
+        break;
+      }
+      for (; k <= f.se; ++k) {
+        if (isNonzero(k)) {
+          refine(k);
+        } else {
+          if (--r < 0) break;
+        }
+      }
+      if (value && k <= f.se) {
+        int slot = c.slotOfZz[k];
+        if (slot >= 0)
+          co[slot] = static_cast<int16_t>(value);
+        else if (nz)
+          *nz |= uint64_t{1} << k;
+      }
+    }
+  }
+  if (f.eobrun > 0) {
+    for (; k <= f.se; ++k)
+      if (isNonzero(k)) refine(k);
+    --f.eobrun;
+  }
+  return true;
+}
+
+// Decodes the entropy-coded data of the current scan into the coefficient store.
+bool DecodeScan(Frame &f, size_t pos) {
+  f.br.Start(f.data + pos, f.data + f.size);
+  f.eobrun = 0;
+  for (int i = 0; i < f.scanCount; ++i) {
+    Component &c = f.comps[f.scanComps[i]];
+    c.dcPred = 0;
+    bool needDc = !f.progressive || (f.ss == 0 && f.ah == 0);
+    bool needAc = !f.progressive || f.ss > 0;
+    if (needDc && !f.dcTables[c.dcTable].present) return false;
+    if (needAc && !f.acTables[c.acTable].present) return false;
+  }
+  int restartsLeft = f.restartInterval;
+  auto restart = [&]() -> bool {
+    if (!f.restartInterval) return true;
+    if (restartsLeft == 0) {
+      if (!f.br.Restart()) return false;
+      for (int i = 0; i < f.count; ++i) f.comps[i].dcPred = 0;
+      f.eobrun = 0;
+      restartsLeft = f.restartInterval;
+    }
+    --restartsLeft;
+    return true;
+  };
+  if (f.scanCount == 1) {
+    Component &c = f.comps[f.scanComps[0]];
+    for (int by = 0; by < c.codedBlocksH; ++by) {
+      if (by / c.v + 1 > f.mcuRowsReached) f.mcuRowsReached = by / c.v + 1;
+      for (int bx = 0; bx < c.codedBlocksW; ++bx) {
+        if (!restart() || !DecodeScanBlock(f, c, bx, by)) return false;
+      }
+      if (f.br.Overran()) return false;
+    }
+    return true;
+  }
+  for (int my = 0; my < f.mcusY; ++my) {
+    if (my + 1 > f.mcuRowsReached) f.mcuRowsReached = my + 1;
+    for (int mx = 0; mx < f.mcusX; ++mx) {
+      if (!restart()) return false;
+      for (int i = 0; i < f.scanCount; ++i) {
+        Component &c = f.comps[f.scanComps[i]];
+        for (int by = 0; by < c.v; ++by)
+          for (int bx = 0; bx < c.h; ++bx)
+            if (!DecodeScanBlock(f, c, mx * c.h + bx, my * c.v + by)) return false;
+      }
+    }
+    if (f.br.Overran()) return false;
+  }
+  return true;
+}
+
+// Turns the stored coefficients of MCU row `my` into samples.
+void ReconstructMcuRow(Frame &f, int my) {
+  alignas(16) int16_t blk[64];
+  for (int i = 0; i < f.count; ++i) {
+    Component &c = f.comps[i];
+    const uint16_t *q = f.quant[c.tq];
+    for (int by = my * c.v; by < (my + 1) * c.v; ++by)
+      for (int bx = 0; bx < c.blocksW; ++bx) {
+        const int16_t *co = c.coefs.get() + (static_cast<size_t>(by) * c.blocksW + bx) * c.stored;
+        uint8_t *out = PlaneBlock(c, by, bx);
+        int ac = 0;
+        for (int s = 1; s < c.stored; ++s) ac |= co[s];
+        if (!ac) {
+          InverseDctDcOnly(Saturate16(co[0] * q[0]), c.size, out, c.stride);
+          continue;
+        }
+        ClearBlock(blk);
+        for (int s = 0; s < c.stored; ++s) {
+          int n = c.naturalOfSlot[s];
+          blk[n] = Saturate16(co[s] * q[n]);
+        }
+        InverseDct(blk, c.size, out, c.stride);
+      }
+  }
+}
+
+bool DecodeBuffered(Frame &f, size_t pos, RowSink &sink) {
+  bool ok = false;
+  int scans = 0;
+  for (;;) {
+    bool skip = f.dcOnly && f.progressive && f.ss > 0;  // AC scans do not change the mean
+    if (skip) {
+      f.br.Start(f.data + pos, f.data + f.size);
+    } else if (!DecodeScan(f, pos)) {
+      break;
+    }
+    const uint8_t *m = f.br.NextMarker();
+    pos = static_cast<size_t>(m - f.data);
+    if (++scans > kMaxScans) break;
+    Walk w = NextSegment(f, pos, false);
+    if (w == Walk::kEndOfImage) ok = true;
+    if (w != Walk::kScan) break;
+  }
+  for (int i = 0; i < f.count; ++i)
+    if (!f.quantPresent[f.comps[i].tq]) return false;
+  // After an error only the rows some scan reached are delivered; the caller blacks the rest.
+  int rows = ok ? f.mcusY : (f.mcuRowsReached < f.mcusY ? f.mcuRowsReached : f.mcusY);
+  for (int my = 0; my < rows; ++my) {
+    ReconstructMcuRow(f, my);
+    if (my >= 1) EmitMcuRow(f, my - 1, my + 1, sink);
+  }
+  if (rows > 0) EmitMcuRow(f, rows - 1, rows, sink);
+  return ok;
+}
+
+int NormalizedScale(int scale) {
+  if (scale >= 8) return 8;
+  if (scale >= 4) return 4;
+  if (scale >= 2) return 2;
+  return 1;
+}
+
+bool DecodeJpegImpl(const uint8_t *data, size_t size, int scale, RowSink &sink) {
+  if (!data || size < 4 || data[0] != 0xFF || data[1] != 0xD8) return false;
+  std::unique_ptr<Frame> f(new Frame());
+  f->data = data;
+  f->size = size;
+  size_t pos = 2;
+  Walk w = NextSegment(*f, pos, false);
+  if (w != Walk::kScan) return false;
+  if (!SetUpGeometry(*f, NormalizedScale(scale))) return false;
+  sink.Begin(f->outW, f->outH);
+  bool streaming = !f->progressive && f->scanCount == f->count;
+  if (streaming) return DecodeStreaming(*f, pos, sink);
+  f->dcOnly = f->blockOut == 1 && f->progressive;
+  for (int i = 0; i < f->count; ++i)
+    if (f->comps[i].size != 1) f->dcOnly = false;
+  if (!AllocateCoefficients(*f)) return false;
+  return DecodeBuffered(*f, pos, sink);
+}
+
+}  // namespace
+
+bool ProbeJpeg(const uint8_t *data, size_t size, ImageHeader *header) {
+  if (!data || size < 4 || data[0] != 0xFF || data[1] != 0xD8 || data[2] != 0xFF) return false;
+  std::unique_ptr<Frame> f(new (std::nothrow) Frame());
+  if (!f) return false;
+  f->data = data;
+  f->size = size;
+  size_t pos = 2;
+  if (NextSegment(*f, pos, true) != Walk::kFrame) return false;
+  if (header) {
+    header->width = f->width;
+    header->height = f->height;
+    header->orientation = f->orientation;
+  }
+  return true;
+}
+
+bool DecodeJpeg(const uint8_t *data, size_t size, int scale, RowSink &sink) {
+  try {
+    return DecodeJpegImpl(data, size, scale, sink);
+  } catch (const std::bad_alloc &) {
+    return false;
+  }
+}
+
+const Decoder kJpegDecoder = {ProbeJpeg, DecodeJpeg};
+
+}  // namespace imgctl

@@ -1,0 +1,190 @@
+// Inverse DCTs of one JPEG block: the integer 8x8 transform and the box-averaged reduced ones.
+#include "imgctl/core/jpeg_idct.h"
+
+namespace imgctl {
+namespace {
+
+constexpr int kConstBits = 13;
+constexpr int kPass1Bits = 2;
+
+// Fixed-point constants (x * 2^13) of the Loeffler-Ligtenberg-Moschytz 8-point transform.
+constexpr int32_t kF0298 = 2446, kF0390 = 3196, kF0541 = 4433, kF0765 = 6270, kF0899 = 7373,
+                  kF1175 = 9633, kF1501 = 12299, kF1847 = 15137, kF1961 = 16069,
+                  kF2053 = 16819, kF2562 = 20995, kF3072 = 25172;
+
+inline uint8_t Clamp255(int32_t v) { return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
+
+// One 8-point inverse transform in place over 8 values spaced `step` apart; the result is
+// scaled by 2^kConstBits (descaled by the caller through `shift`).
+template <typename T>
+inline void Idct8Points(const T *in, int step, T *out, int outStep, int shift, int32_t bias) {
+  T z2 = in[2 * step], z3 = in[6 * step];
+  T z1 = (z2 + z3) * kF0541;
+  T tmp2 = z1 - z3 * kF1847;
+  T tmp3 = z1 + z2 * kF0765;
+  z2 = in[0];
+  z3 = in[4 * step];
+  T tmp0 = (z2 + z3) << kConstBits;
+  T tmp1 = (z2 - z3) << kConstBits;
+  T tmp10 = tmp0 + tmp3, tmp13 = tmp0 - tmp3, tmp11 = tmp1 + tmp2, tmp12 = tmp1 - tmp2;
+
+  tmp0 = in[7 * step];
+  tmp1 = in[5 * step];
+  tmp2 = in[3 * step];
+  tmp3 = in[1 * step];
+  z1 = tmp0 + tmp3;
+  z2 = tmp1 + tmp2;
+  z3 = tmp0 + tmp2;
+  T z4 = tmp1 + tmp3;
+  T z5 = (z3 + z4) * kF1175;
+  tmp0 *= kF0298;
+  tmp1 *= kF2053;
+  tmp2 *= kF3072;
+  tmp3 *= kF1501;
+  z1 *= -kF0899;
+  z2 *= -kF2562;
+  z3 = z3 * -kF1961 + z5;
+  z4 = z4 * -kF0390 + z5;
+  tmp0 += z1 + z3;
+  tmp1 += z2 + z4;
+  tmp2 += z2 + z3;
+  tmp3 += z1 + z4;
+
+  out[0 * outStep] = (tmp10 + tmp3 + bias) >> shift;
+  out[1 * outStep] = (tmp11 + tmp2 + bias) >> shift;
+  out[2 * outStep] = (tmp12 + tmp1 + bias) >> shift;
+  out[3 * outStep] = (tmp13 + tmp0 + bias) >> shift;
+  out[4 * outStep] = (tmp13 - tmp0 + bias) >> shift;
+  out[5 * outStep] = (tmp12 - tmp1 + bias) >> shift;
+  out[6 * outStep] = (tmp11 - tmp2 + bias) >> shift;
+  out[7 * outStep] = (tmp10 - tmp3 + bias) >> shift;
+}
+
+// Box-averaged reduced transforms: row i of the matrix that maps 8 coefficients to the mean
+// of pixels [i*g, i*g+g) of the 8-point inverse transform (x 2^13). Rows past the middle
+// follow by symmetry: out[n-1-i] takes the odd coefficients negated.
+constexpr int32_t kBox4[2][8] = {{2896, 3711, 2676, 1303, 0, -871, -1108, -738},
+                                 {2896, 1537, -2676, -3146, 0, 2102, 1108, -306}};
+constexpr int32_t kBox2[8] = {2896, 2624, 0, -922, 0, 616, 0, -522};
+
+}  // namespace
+
+void InverseDctDcOnly(int16_t dc, int size, uint8_t *out, ptrdiff_t stride) {
+  // The mean of the 8x8 block is DC / 8.
+  uint8_t v = Clamp255(((dc + 4) >> 3) + 128);
+  for (int y = 0; y < size; ++y)
+    for (int x = 0; x < size; ++x) out[y * stride + x] = v;
+}
+
+// Eight columns (or rows) at once: GCC's vector extension, lowered to SSE2 on x86-64 and
+// to plain integer code where the target has no vector unit.
+typedef int32_t Lanes __attribute__((vector_size(32)));
+
+inline void Transpose8(Lanes v[8]) {
+  int32_t m[8][8];
+  for (int r = 0; r < 8; ++r)
+    for (int c = 0; c < 8; ++c) m[c][r] = v[r][c];
+  for (int r = 0; r < 8; ++r)
+    for (int c = 0; c < 8; ++c) v[r][c] = m[r][c];
+}
+
+void InverseDct8(const int16_t *in, uint8_t *out, ptrdiff_t stride) {
+  Lanes v[8];
+  for (int r = 0; r < 8; ++r)
+    for (int c = 0; c < 8; ++c) v[r][c] = in[r * 8 + c];
+  // Columns: all eight in one pass over the rows of coefficients.
+  Lanes cols[8];
+  Idct8Points(v, 1, cols, 1, kConstBits - kPass1Bits, 1 << (kConstBits - kPass1Bits - 1));
+  Transpose8(cols);
+  Lanes px[8];
+  constexpr int shift = kConstBits + kPass1Bits + 3;
+  constexpr int32_t bias = (1 << (shift - 1)) + (128 << shift);
+  Idct8Points(cols, 1, px, 1, shift, bias);
+  // px[i] now holds column i of the output; clamp and store transposed back to rows.
+  for (int c = 0; c < 8; ++c) {
+    Lanes t = px[c];
+    t = t < 0 ? 0 : t;
+    t = t > 255 ? 255 : t;
+    px[c] = t;
+  }
+  for (int r = 0; r < 8; ++r)
+    for (int c = 0; c < 8; ++c) out[r * stride + c] = static_cast<uint8_t>(px[c][r]);
+}
+
+void InverseDct4(const int16_t *in, uint8_t *out, ptrdiff_t stride) {
+  int32_t ws[4 * 8];  // 4 rows of 8 columns after the vertical pass
+  constexpr int shift1 = kConstBits - kPass1Bits;
+  for (int c = 0; c < 8; ++c) {
+    const int16_t *col = in + c;
+    int32_t e0 = kBox4[0][0] * col[0] + kBox4[0][2] * col[16] + kBox4[0][6] * col[48];
+    int32_t e1 = kBox4[1][0] * col[0] + kBox4[1][2] * col[16] + kBox4[1][6] * col[48];
+    int32_t o0 = kBox4[0][1] * col[8] + kBox4[0][3] * col[24] + kBox4[0][5] * col[40] +
+                 kBox4[0][7] * col[56];
+    int32_t o1 = kBox4[1][1] * col[8] + kBox4[1][3] * col[24] + kBox4[1][5] * col[40] +
+                 kBox4[1][7] * col[56];
+    constexpr int32_t b = 1 << (shift1 - 1);
+    ws[0 * 8 + c] = (e0 + o0 + b) >> shift1;
+    ws[1 * 8 + c] = (e1 + o1 + b) >> shift1;
+    ws[2 * 8 + c] = (e1 - o1 + b) >> shift1;
+    ws[3 * 8 + c] = (e0 - o0 + b) >> shift1;
+  }
+  constexpr int shift = kConstBits + kPass1Bits;
+  constexpr int32_t bias = (1 << (shift - 1)) + (128 << shift);
+  for (int r = 0; r < 4; ++r) {
+    const int32_t *row = ws + r * 8;
+    int32_t e0 = kBox4[0][0] * row[0] + kBox4[0][2] * row[2] + kBox4[0][6] * row[6];
+    int32_t e1 = kBox4[1][0] * row[0] + kBox4[1][2] * row[2] + kBox4[1][6] * row[6];
+    int32_t o0 = kBox4[0][1] * row[1] + kBox4[0][3] * row[3] + kBox4[0][5] * row[5] +
+                 kBox4[0][7] * row[7];
+    int32_t o1 = kBox4[1][1] * row[1] + kBox4[1][3] * row[3] + kBox4[1][5] * row[5] +
+                 kBox4[1][7] * row[7];
+    uint8_t *o = out + r * stride;
+    o[0] = Clamp255((e0 + o0 + bias) >> shift);
+    o[1] = Clamp255((e1 + o1 + bias) >> shift);
+    o[2] = Clamp255((e1 - o1 + bias) >> shift);
+    o[3] = Clamp255((e0 - o0 + bias) >> shift);
+  }
+}
+
+void InverseDct2(const int16_t *in, uint8_t *out, ptrdiff_t stride) {
+  int32_t ws[2 * 8];
+  constexpr int shift1 = kConstBits - kPass1Bits;
+  constexpr int32_t b = 1 << (shift1 - 1);
+  for (int c = 0; c < 8; ++c) {
+    const int16_t *col = in + c;
+    int32_t e = kBox2[0] * col[0];
+    int32_t o = kBox2[1] * col[8] + kBox2[3] * col[24] + kBox2[5] * col[40] + kBox2[7] * col[56];
+    ws[c] = (e + o + b) >> shift1;
+    ws[8 + c] = (e - o + b) >> shift1;
+  }
+  constexpr int shift = kConstBits + kPass1Bits;
+  constexpr int32_t bias = (1 << (shift - 1)) + (128 << shift);
+  for (int r = 0; r < 2; ++r) {
+    const int32_t *row = ws + r * 8;
+    int32_t e = kBox2[0] * row[0];
+    int32_t o = kBox2[1] * row[1] + kBox2[3] * row[3] + kBox2[5] * row[5] + kBox2[7] * row[7];
+    out[r * stride] = Clamp255((e + o + bias) >> shift);
+    out[r * stride + 1] = Clamp255((e - o + bias) >> shift);
+  }
+}
+
+void InverseDct(const int16_t *coefficients, int size, uint8_t *out, ptrdiff_t stride) {
+  switch (size) {
+    case 8: InverseDct8(coefficients, out, stride); break;
+    case 4: InverseDct4(coefficients, out, stride); break;
+    case 2: InverseDct2(coefficients, out, stride); break;
+    default: InverseDctDcOnly(coefficients[0], 1, out, stride); break;
+  }
+}
+
+uint64_t JpegCoefficientsUsed(int size) {
+  // Per axis: which of the 8 frequencies the reduced transform reads.
+  unsigned axis = size >= 8 ? 0xFFu : size == 4 ? 0xEFu : size == 2 ? 0xABu : 0x01u;
+  uint64_t mask = 0;
+  for (int r = 0; r < 8; ++r)
+    for (int c = 0; c < 8; ++c)
+      if ((axis >> r) & (axis >> c) & 1u) mask |= uint64_t{1} << (r * 8 + c);
+  return mask;
+}
+
+}  // namespace imgctl

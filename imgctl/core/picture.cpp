@@ -1,0 +1,66 @@
+// One loaded picture: its file's bytes, what the headers say, the size it is wanted at, and its pixels once decoded.
+#include "imgctl/core/picture.h"
+
+#include <utility>
+
+#include "imgctl/core/exif_orientation.h"
+#include "imgctl/core/limits.h"
+#include "imgctl/core/orientation.h"
+#include "imgctl/core/resampler.h"
+
+namespace imgctl {
+
+bool OpenPicture(std::vector<uint8_t> bytes, Picture *picture) {
+  if (bytes.size() > kMaxFileBytes) return false;
+  Format format = SniffFormat(bytes.data(), bytes.size());
+  const Decoder *decoder = DecoderFor(format);
+  ImageHeader header;
+  if (decoder == nullptr || !decoder->probe(bytes.data(), bytes.size(), &header)) return false;
+  if (!SizeWithinLimits(header.width, header.height)) return false;
+  header.orientation = format == Format::kJpeg ? ReadJpegOrientation(bytes.data(), bytes.size()) : 1;
+  picture->bytes = std::move(bytes);
+  picture->format = format;
+  picture->decoder = decoder;
+  picture->header = header;
+  bool swap = OrientationSwapsAxes(header.orientation);
+  picture->width = swap ? header.height : header.width;
+  picture->height = swap ? header.width : header.height;
+  picture->decoded = false;
+  picture->pixels.clear();
+  return true;
+}
+
+bool ResizePicture(Picture *picture, int32_t width, int32_t height) {
+  if (!SizeWithinLimits(width, height)) return false;
+  if (width == picture->width && height == picture->height) return true;
+  picture->width = width;
+  picture->height = height;
+  picture->decoded = false;
+  std::vector<uint32_t>().swap(picture->pixels);
+  return true;
+}
+
+int DecodeScale(int32_t storedWidth, int32_t storedHeight, int32_t targetWidth, int32_t targetHeight) {
+  int scale = 8;
+  while (scale > 1 && ((storedWidth + scale - 1) / scale < targetWidth ||
+                       (storedHeight + scale - 1) / scale < targetHeight))
+    scale /= 2;
+  return scale;
+}
+
+const std::vector<uint32_t> &PicturePixels(Picture *picture) {
+  if (picture->decoded) return picture->pixels;
+  const int orientation = picture->header.orientation;
+  const bool swap = OrientationSwapsAxes(orientation);
+  // Decode in the stored orientation straight to the wanted size, then turn the small result.
+  const int32_t storedTargetWidth = swap ? picture->height : picture->width;
+  const int32_t storedTargetHeight = swap ? picture->width : picture->height;
+  Resampler resampler(storedTargetWidth, storedTargetHeight);
+  int scale = DecodeScale(picture->header.width, picture->header.height, storedTargetWidth, storedTargetHeight);
+  picture->decoder->decode(picture->bytes.data(), picture->bytes.size(), scale, resampler);
+  picture->pixels = TurnUpright(resampler.Finish(), storedTargetWidth, storedTargetHeight, orientation);
+  picture->decoded = true;  // only now: a decode that ran out of memory is tried again at the next use
+  return picture->pixels;
+}
+
+}  // namespace imgctl

@@ -1,0 +1,400 @@
+// Our PNG decoder: chunks, inflate through zlib, unfiltering, Adam7 and colour conversion.
+#include "imgctl/core/png_decoder.h"
+
+#include <stdlib.h>
+#include <string.h>
+#include <zlib.h>
+
+#include <memory>
+#include <new>
+#include <vector>
+
+namespace imgctl {
+namespace {
+
+constexpr uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+constexpr uint64_t kMaxRowBytes = uint64_t{1} << 28;
+// An interlaced picture is assembled whole before delivery; beyond this many pixels it is refused.
+constexpr uint64_t kMaxInterlacedPixels = uint64_t{1} << 26;
+
+inline uint32_t Be32(const uint8_t *p) {
+  return (static_cast<uint32_t>(p[0]) << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
+}
+
+enum ColourType { kGrey = 0, kRgb = 2, kPalette = 3, kGreyAlpha = 4, kRgba = 6 };
+
+struct Chunk {
+  uint32_t length = 0;
+  uint32_t type = 0;
+  const uint8_t *body = nullptr;
+  size_t next = 0;  // offset of the following chunk
+};
+
+constexpr uint32_t Tag(char a, char b, char c, char d) {
+  return (static_cast<uint32_t>(a) << 24) | (static_cast<uint32_t>(b) << 16) | (static_cast<uint32_t>(c) << 8) |
+         static_cast<uint32_t>(d);
+}
+
+// The chunk at `pos`, bounds-checked. False when it does not fit in the data.
+bool ReadChunk(const uint8_t *data, size_t size, size_t pos, Chunk *c) {
+  if (pos > size || size - pos < 12) return false;
+  c->length = Be32(data + pos);
+  if (c->length > 0x7FFFFFFFu || c->length > size - pos - 12) return false;
+  c->type = Be32(data + pos + 4);
+  c->body = data + pos + 8;
+  c->next = pos + 12 + c->length;
+  return true;
+}
+
+bool CrcMatches(const Chunk &c) {
+  uLong crc = crc32(0L, c.body - 4, static_cast<uInt>(c.length + 4));
+  return crc == Be32(c.body + c.length);
+}
+
+struct Png {
+  int32_t width = 0, height = 0;
+  int depth = 0, colourType = 0, interlace = 0;
+  int channels = 0;
+  int bitsPerPixel = 0;
+  int filterStep = 1;  // bytes between a byte and the one its filter refers to
+  uint64_t rowBytes = 0;
+  uint32_t palette[256];
+  int paletteSize = 0;
+  bool hasKey = false;
+  uint16_t key[3] = {0, 0, 0};
+};
+
+bool ReadHeader(const uint8_t *data, size_t size, Png *png) {
+  if (!data || size < 8 || memcmp(data, kSignature, 8) != 0) return false;
+  Chunk c;
+  if (!ReadChunk(data, size, 8, &c) || c.type != Tag('I', 'H', 'D', 'R') || c.length != 13 || !CrcMatches(c))
+    return false;
+  const uint8_t *p = c.body;
+  uint32_t w = Be32(p), h = Be32(p + 4);
+  if (w == 0 || h == 0 || w > 0x7FFFFFFFu || h > 0x7FFFFFFFu) return false;
+  png->width = static_cast<int32_t>(w);
+  png->height = static_cast<int32_t>(h);
+  png->depth = p[8];
+  png->colourType = p[9];
+  if (p[10] != 0 || p[11] != 0 || p[12] > 1) return false;
+  png->interlace = p[12];
+  int d = png->depth;
+  switch (png->colourType) {
+    case kGrey: png->channels = 1; if (d != 1 && d != 2 && d != 4 && d != 8 && d != 16) return false; break;
+    case kRgb: png->channels = 3; if (d != 8 && d != 16) return false; break;
+    case kPalette: png->channels = 1; if (d != 1 && d != 2 && d != 4 && d != 8) return false; break;
+    case kGreyAlpha: png->channels = 2; if (d != 8 && d != 16) return false; break;
+    case kRgba: png->channels = 4; if (d != 8 && d != 16) return false; break;
+    default: return false;
+  }
+  png->bitsPerPixel = png->channels * d;
+  png->filterStep = png->bitsPerPixel >= 8 ? png->bitsPerPixel / 8 : 1;
+  png->rowBytes = (static_cast<uint64_t>(w) * png->bitsPerPixel + 7) / 8;
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Unfiltering
+
+inline uint8_t Paeth(int a, int b, int c) {
+  int p = a + b - c;
+  int pa = p > a ? p - a : a - p;
+  int pb = p > b ? p - b : b - p;
+  int pc = p > c ? p - c : c - p;
+  return static_cast<uint8_t>((pa <= pb && pa <= pc) ? a : (pb <= pc ? b : c));
+}
+
+// Undoes the filter of `row` (n bytes, filter type `filter`) against the previous row.
+bool Unfilter(int filter, uint8_t *row, const uint8_t *prev, size_t n, int step) {
+  size_t s = static_cast<size_t>(step);
+  switch (filter) {
+    case 0:
+      return true;
+    case 1:
+      for (size_t i = s; i < n; ++i) row[i] = static_cast<uint8_t>(row[i] + row[i - s]);
+      return true;
+    case 2:
+      for (size_t i = 0; i < n; ++i) row[i] = static_cast<uint8_t>(row[i] + prev[i]);
+      return true;
+    case 3:
+      for (size_t i = 0; i < s && i < n; ++i) row[i] = static_cast<uint8_t>(row[i] + (prev[i] >> 1));
+      for (size_t i = s; i < n; ++i) row[i] = static_cast<uint8_t>(row[i] + ((row[i - s] + prev[i]) >> 1));
+      return true;
+    case 4:
+      for (size_t i = 0; i < s && i < n; ++i) row[i] = static_cast<uint8_t>(row[i] + prev[i]);
+      for (size_t i = s; i < n; ++i) row[i] = static_cast<uint8_t>(row[i] + Paeth(row[i - s], prev[i], prev[i - s]));
+      return true;
+    default:
+      return false;
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Colour conversion to 0xAARRGGBB
+
+// 16 to 8 bits as ImageMagick does it (floor of v * 255 / 65535), so decodes compare exactly.
+inline uint8_t To8(uint32_t v16) { return static_cast<uint8_t>(v16 / 257); }
+// ImageMagick keeps opacity (65535 - alpha) and floors that, which rounds alpha up.
+inline uint8_t Alpha8(uint32_t a16) { return static_cast<uint8_t>(255 - (65535 - a16) / 257); }
+inline uint32_t Argb(uint32_t a, uint32_t r, uint32_t g, uint32_t b) { return (a << 24) | (r << 16) | (g << 8) | b; }
+
+// One row of `count` pixels from unfiltered bytes.
+void ConvertRow(const Png &png, const uint8_t *in, int32_t count, uint32_t *out) {
+  const int d = png.depth;
+  switch (png.colourType) {
+    case kGrey:
+      if (d == 16) {
+        for (int32_t x = 0; x < count; ++x) {
+          uint32_t v = (in[2 * x] << 8) | in[2 * x + 1];
+          uint8_t g = To8(v);
+          out[x] = Argb(png.hasKey && v == png.key[0] ? 0 : 255, g, g, g);
+        }
+      } else if (d == 8) {
+        for (int32_t x = 0; x < count; ++x) {
+          uint32_t v = in[x];
+          out[x] = Argb(png.hasKey && v == png.key[0] ? 0 : 255, v, v, v);
+        }
+      } else {
+        const int mask = (1 << d) - 1, perByte = 8 / d, scale = 255 / mask;
+        for (int32_t x = 0; x < count; ++x) {
+          int v = (in[x / perByte] >> (8 - d - (x % perByte) * d)) & mask;
+          uint32_t g = static_cast<uint32_t>(v * scale);
+          out[x] = Argb(png.hasKey && v == png.key[0] ? 0 : 255, g, g, g);
+        }
+      }
+      break;
+    case kPalette: {
+      if (d == 8) {
+        for (int32_t x = 0; x < count; ++x) out[x] = png.palette[in[x]];
+      } else {
+        const int mask = (1 << d) - 1, perByte = 8 / d;
+        for (int32_t x = 0; x < count; ++x) out[x] = png.palette[(in[x / perByte] >> (8 - d - (x % perByte) * d)) & mask];
+      }
+      break;
+    }
+    case kRgb:
+      if (d == 8) {
+        for (int32_t x = 0; x < count; ++x) {
+          const uint8_t *p = in + 3 * x;
+          bool clear = png.hasKey && p[0] == png.key[0] && p[1] == png.key[1] && p[2] == png.key[2];
+          out[x] = Argb(clear ? 0 : 255, p[0], p[1], p[2]);
+        }
+      } else {
+        for (int32_t x = 0; x < count; ++x) {
+          const uint8_t *p = in + 6 * x;
+          uint32_t r = (p[0] << 8) | p[1], g = (p[2] << 8) | p[3], b = (p[4] << 8) | p[5];
+          bool clear = png.hasKey && r == png.key[0] && g == png.key[1] && b == png.key[2];
+          out[x] = Argb(clear ? 0 : 255, To8(r), To8(g), To8(b));
+        }
+      }
+      break;
+    case kGreyAlpha:
+      if (d == 8) {
+        for (int32_t x = 0; x < count; ++x) out[x] = Argb(in[2 * x + 1], in[2 * x], in[2 * x], in[2 * x]);
+      } else {
+        for (int32_t x = 0; x < count; ++x) {
+          const uint8_t *p = in + 4 * x;
+          uint8_t g = To8((p[0] << 8) | p[1]);
+          out[x] = Argb(Alpha8((p[2] << 8) | p[3]), g, g, g);
+        }
+      }
+      break;
+    case kRgba:
+      if (d == 8) {
+        for (int32_t x = 0; x < count; ++x) {
+          const uint8_t *p = in + 4 * x;
+          out[x] = Argb(p[3], p[0], p[1], p[2]);
+        }
+      } else {
+        for (int32_t x = 0; x < count; ++x) {
+          const uint8_t *p = in + 8 * x;
+          out[x] = Argb(Alpha8((p[6] << 8) | p[7]), To8((p[0] << 8) | p[1]), To8((p[2] << 8) | p[3]),
+                        To8((p[4] << 8) | p[5]));
+        }
+      }
+      break;
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Inflating the concatenated IDAT chunks
+
+struct Inflater {
+  const uint8_t *data = nullptr;
+  size_t size = 0;
+  size_t nextChunk = 0;  // offset of the chunk after the one being fed
+  bool more = true;      // further IDAT chunks may follow
+  bool started = false;
+  z_stream z;
+
+  Inflater() { memset(&z, 0, sizeof(z)); }
+  ~Inflater() {
+    if (started) inflateEnd(&z);
+  }
+  bool Start(const uint8_t *d, size_t n, size_t firstIdat) {
+    data = d;
+    size = n;
+    nextChunk = firstIdat;
+    if (inflateInit(&z) != Z_OK) return false;
+    started = true;
+    return true;
+  }
+  // Feeds the next IDAT chunk; false at the end of the run of IDAT chunks or on a bad CRC.
+  bool Feed() {
+    while (more) {
+      Chunk c;
+      if (!ReadChunk(data, size, nextChunk, &c) || c.type != Tag('I', 'D', 'A', 'T') || !CrcMatches(c)) {
+        more = false;
+        return false;
+      }
+      nextChunk = c.next;
+      if (c.length == 0) continue;
+      z.next_in = const_cast<Bytef *>(c.body);
+      z.avail_in = c.length;
+      return true;
+    }
+    return false;
+  }
+  // Fills out[0, n) with inflated bytes. False when the stream is corrupt or ends early.
+  bool Read(uint8_t *out, size_t n) {
+    z.next_out = out;
+    z.avail_out = static_cast<uInt>(n);
+    while (z.avail_out > 0) {
+      if (z.avail_in == 0 && !Feed()) return false;
+      uInt before = z.avail_in;
+      int r = inflate(&z, Z_NO_FLUSH);
+      if (r == Z_STREAM_END) return z.avail_out == 0;
+      if (r == Z_BUF_ERROR && z.avail_in == before && z.avail_in != 0) return false;  // no progress
+      if (r != Z_OK && r != Z_BUF_ERROR) return false;
+    }
+    return true;
+  }
+};
+
+// Ancillary and palette chunks up to the first IDAT. Returns its offset, or 0 when the data
+// holds no IDAT or a chunk used is damaged.
+size_t ReadChunksBeforeData(const uint8_t *data, size_t size, Png *png) {
+  for (int i = 0; i < 256; ++i) png->palette[i] = 0xFF000000u;
+  Chunk c;
+  size_t pos = 8;
+  if (!ReadChunk(data, size, pos, &c)) return 0;
+  pos = c.next;  // IHDR, already read
+  while (ReadChunk(data, size, pos, &c)) {
+    if (c.type == Tag('I', 'D', 'A', 'T')) return pos;
+    if (c.type == Tag('I', 'E', 'N', 'D')) return 0;
+    if (c.type == Tag('P', 'L', 'T', 'E')) {
+      if (!CrcMatches(c) || c.length % 3 != 0 || c.length / 3 > 256) return 0;
+      png->paletteSize = static_cast<int>(c.length / 3);
+      for (int i = 0; i < png->paletteSize; ++i)
+        png->palette[i] = Argb(255, c.body[3 * i], c.body[3 * i + 1], c.body[3 * i + 2]);
+    } else if (c.type == Tag('t', 'R', 'N', 'S') && CrcMatches(c)) {
+      if (png->colourType == kPalette) {
+        for (uint32_t i = 0; i < c.length && i < 256; ++i)
+          png->palette[i] = (png->palette[i] & 0x00FFFFFFu) | (static_cast<uint32_t>(c.body[i]) << 24);
+      } else if (png->colourType == kGrey && c.length >= 2) {
+        png->hasKey = true;
+        png->key[0] = static_cast<uint16_t>((c.body[0] << 8) | c.body[1]);
+      } else if (png->colourType == kRgb && c.length >= 6) {
+        png->hasKey = true;
+        for (int k = 0; k < 3; ++k) png->key[k] = static_cast<uint16_t>((c.body[2 * k] << 8) | c.body[2 * k + 1]);
+      }
+    }
+    pos = c.next;
+  }
+  return 0;
+}
+
+bool DecodeRows(const Png &png, Inflater &in, RowSink &sink) {
+  size_t n = static_cast<size_t>(png.rowBytes);
+  std::vector<uint8_t> rows(2 * (n + 1), 0);
+  std::vector<uint32_t> out(static_cast<size_t>(png.width));
+  uint8_t *cur = rows.data(), *prev = rows.data() + n + 1;
+  for (int32_t y = 0; y < png.height; ++y) {
+    if (!in.Read(cur, n + 1)) return false;
+    if (!Unfilter(cur[0], cur + 1, prev + 1, n, png.filterStep)) return false;
+    ConvertRow(png, cur + 1, png.width, out.data());
+    sink.PutRow(y, out.data());
+    uint8_t *t = cur;
+    cur = prev;
+    prev = t;
+  }
+  return true;
+}
+
+bool DecodeInterlaced(const Png &png, Inflater &in, RowSink &sink) {
+  static const int kPass[7][4] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
+                                  {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};  // x0, y0, dx, dy
+  uint64_t pixels = static_cast<uint64_t>(png.width) * static_cast<uint64_t>(png.height);
+  if (pixels > kMaxInterlacedPixels) return false;
+  std::unique_ptr<uint32_t, decltype(&free)> image(static_cast<uint32_t *>(calloc(static_cast<size_t>(pixels), 4)),
+                                                   &free);
+  if (!image) return false;
+  size_t n = static_cast<size_t>(png.rowBytes);
+  std::vector<uint8_t> rows(2 * (n + 1));
+  std::vector<uint32_t> out(static_cast<size_t>(png.width));
+  bool ok = true;
+  for (int pass = 0; pass < 7 && ok; ++pass) {
+    const int *ps = kPass[pass];
+    int32_t pw = (png.width - ps[0] + ps[2] - 1) / ps[2];
+    int32_t ph = (png.height - ps[1] + ps[3] - 1) / ps[3];
+    if (pw <= 0 || ph <= 0) continue;
+    size_t pn = (static_cast<size_t>(pw) * png.bitsPerPixel + 7) / 8;
+    memset(rows.data(), 0, rows.size());
+    uint8_t *cur = rows.data(), *prev = rows.data() + n + 1;
+    for (int32_t py = 0; py < ph; ++py) {
+      if (!in.Read(cur, pn + 1) || !Unfilter(cur[0], cur + 1, prev + 1, pn, png.filterStep)) {
+        ok = false;
+        break;
+      }
+      ConvertRow(png, cur + 1, pw, out.data());
+      uint32_t *dst = image.get() + static_cast<size_t>(ps[1] + py * ps[3]) * png.width;
+      for (int32_t x = 0; x < pw; ++x) dst[ps[0] + x * ps[2]] = out[x];
+      uint8_t *t = cur;
+      cur = prev;
+      prev = t;
+    }
+  }
+  for (int32_t y = 0; y < png.height; ++y) sink.PutRow(y, image.get() + static_cast<size_t>(y) * png.width);
+  return ok;
+}
+
+bool DecodePngImpl(const uint8_t *data, size_t size, RowSink &sink) {
+  std::unique_ptr<Png> png(new Png());
+  if (!ReadHeader(data, size, png.get())) return false;
+  if (png->rowBytes > kMaxRowBytes) return false;
+  size_t idat = ReadChunksBeforeData(data, size, png.get());
+  if (idat == 0) return false;
+  if (png->colourType == kPalette && png->paletteSize == 0) return false;
+  if (png->interlace &&
+      static_cast<uint64_t>(png->width) * static_cast<uint64_t>(png->height) > kMaxInterlacedPixels)
+    return false;
+  Inflater in;
+  if (!in.Start(data, size, idat)) return false;
+  sink.Begin(png->width, png->height);
+  return png->interlace ? DecodeInterlaced(*png, in, sink) : DecodeRows(*png, in, sink);
+}
+
+}  // namespace
+
+bool ProbePng(const uint8_t *data, size_t size, ImageHeader *header) {
+  Png png;
+  if (!ReadHeader(data, size, &png)) return false;
+  if (header) {
+    header->width = png.width;
+    header->height = png.height;
+    header->orientation = 1;
+  }
+  return true;
+}
+
+bool DecodePng(const uint8_t *data, size_t size, int /*scale*/, RowSink &sink) {
+  try {
+    return DecodePngImpl(data, size, sink);
+  } catch (const std::bad_alloc &) {
+    return false;
+  }
+}
+
+const Decoder kPngDecoder = {ProbePng, DecodePng};
+
+}  // namespace imgctl

@@ -1,0 +1,22 @@
+// libFuzzer target: our JPEG decoder at every scale over arbitrary bytes.
+#include <stddef.h>
+#include <stdint.h>
+
+#include <vector>
+
+#include "checking_sink.h"
+#include "imgctl/core/jpeg_decoder.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  // A copy of exactly `size` bytes, so any read past the end is reported.
+  std::vector<uint8_t> copy(data, data + size);
+  imgctl::ImageHeader header;
+  if (!imgctl::ProbeJpeg(copy.data(), copy.size(), &header)) return 0;
+  // The library refuses pictures past its limits at probe; the fuzzer keeps to a similar bound.
+  if (static_cast<int64_t>(header.width) * header.height > (int64_t{1} << 24)) return 0;
+  for (int scale : {1, 8}) {
+    imgctl_fuzz::CheckingSink sink;
+    imgctl::DecodeJpeg(copy.data(), copy.size(), scale, sink);
+  }
+  return 0;
+}

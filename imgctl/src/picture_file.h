@@ -1,0 +1,12 @@
+// Reads a picture file whole, by its ANSI path, within the library's file-size bound.
+#pragma once
+#include <stdint.h>
+
+#include <vector>
+
+namespace imgctl {
+
+// The file's bytes; false for a missing or unreadable file or one past kMaxFileBytes.
+bool ReadPictureFile(const char *path, std::vector<uint8_t> *bytes);
+
+}  // namespace imgctl
