@@ -86,7 +86,7 @@ dialog=$(wait_for_window "$kDialogTitle" "$dialog_pid") || { echo "FAIL: the dia
 xdotool windowfocus --sync "$dialog" 2>/dev/null || true
 sleep 0.5
 keys() { xdotool key --delay 60 "$@"; sleep 0.2; }
-replace_text() { keys Home shift+End; xdotool type --delay 60 "$1"; sleep 0.2; }
+replace_text() { keys Home shift+End; xdotool type --delay 100 "$1"; sleep 0.3; }
 # Picks item n of the focused drop-down list with the arrow keys: up to the first item, then down.
 pick_item() { keys Up Up Up Up Up Up Up; [ "$1" = 0 ] || keys $(printf 'Down %.0s' $(seq 1 "$1")); }
 # The first control, the text edit, has the focus. Tab order: text, text mode, Close, font, TIME,
