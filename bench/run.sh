@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# Picture library benchmark: ours against libvips, ImageMagick, libjpeg-turbo and stb, side by side in one run.
-# Usage: bash bench/run.sh [runs per command, default 7]. Prints a table of medians and ratios.
+# Picture library benchmark, in one run: (1) the targets - our whole pipeline natively and imgctl.dll's six calls
+# under Wine, against libjpeg-turbo's scaled decode and libpng's full decode measured natively by turns, with
+# quality and peak memory; (2) whole processes fitting a photo into 1920 x 1080 against libvips, ImageMagick, stb.
+# Usage: bash bench/run.sh [runs per measurement, default 7]. Prints Markdown tables.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 runs=${1:-7}
 
 # The peers and the photograph come from Debian.
-packages=(libvips-tools imagemagick libjpeg-turbo-progs mate-backgrounds libstb-dev cmake g++)
+packages=(libvips-tools imagemagick libjpeg-turbo-progs libjpeg62-turbo-dev libpng-dev zlib1g-dev mate-backgrounds
+          libstb-dev cmake g++)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
@@ -15,15 +18,27 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-# Our core, natively, optimised, without sanitizers.
+# Our core natively, optimised, without sanitizers; imgctl.dll and the Wine driver from the x64 build.
 cmake -S imgctl/native -B build/bench -DCMAKE_BUILD_TYPE=Release -DIMGCTL_SANITIZE=OFF -DIMGCTL_FUZZ=OFF \
   -DIMGCTL_BENCH=ON >/dev/null
-cmake --build build/bench -j2 --target imgctl_bench >/dev/null
+cmake --build build/bench -j2 --target imgctl_bench targets_bench >/dev/null
+cmake --preset x64 >/dev/null
+cmake --build --preset x64 -j2 --target imgctl imgctl_wine_bench >/dev/null
 
-# Test pictures: the elephants photograph cut to 4:3 and scaled to 4000 x 3000, in the four types.
+# Test pictures from the elephants photograph: 4000 x 3000 baseline, progressive (cjpeg q90, 4:2:0) and PNG,
+# 6000 x 4000 (24 MP) baseline; and for the whole-process table 4000 x 3000 JPEG, PNG, GIF and BMP.
 pictures=build/bench/pictures
 mkdir -p "$pictures"
 photo=/usr/share/backgrounds/mate/abstract/Elephants_5640x3172.jpg
+if [ ! -f "$pictures/photo_6000x4000.jpg" ]; then
+  convert "$photo" -resize 4000x3000^ -gravity center -extent 4000x3000 -depth 8 "$pictures/photo_4000x3000.ppm"
+  convert "$photo" -resize 6000x4000^ -gravity center -extent 6000x4000 -depth 8 "$pictures/photo_6000x4000.ppm"
+  cjpeg -quality 90 "$pictures/photo_4000x3000.ppm" > "$pictures/photo_4000x3000.jpg"
+  cjpeg -quality 90 -progressive "$pictures/photo_4000x3000.ppm" > "$pictures/photo_4000x3000_progressive.jpg"
+  convert "$pictures/photo_4000x3000.ppm" "$pictures/photo_4000x3000.png"
+  cjpeg -quality 90 "$pictures/photo_6000x4000.ppm" > "$pictures/photo_6000x4000.jpg"
+  rm -f "$pictures"/*.ppm
+fi
 if [ ! -f "$pictures/photo.bmp" ]; then
   convert "$photo" -gravity center -crop 4229x3172+0+0 +repage -resize '4000x3000!' -strip "$pictures/photo.png"
   convert "$pictures/photo.png" -quality 90 -sampling-factor 2x2 "$pictures/photo.jpg"
@@ -31,4 +46,13 @@ if [ ! -f "$pictures/photo.bmp" ]; then
   convert "$pictures/photo.png" -type TrueColor BMP3:"$pictures/photo.bmp"
 fi
 
+# Wine: own display and wineserver, stopped at the end.
+source scripts/wine-env.sh
+trap lumeta_stop_started EXIT
+lumeta_prepare_prefix >/dev/null
+lumeta_start_display
+lumeta_start_wineserver
+
+python3 bench/targets.py "$runs" "$pictures"
+echo
 python3 bench/measure.py "$runs" "$pictures"

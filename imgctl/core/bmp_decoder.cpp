@@ -77,7 +77,7 @@ bool ParseLayout(const uint8_t *data, size_t size, BmpLayout *layout) {
   layout->topDown = height < 0;
   if (height < 0) height = -height;
   layout->height = int32_t(height > INT32_MAX ? 0 : height);
-  if (!SizeWithinLimits(layout->width, layout->height)) return false;
+  if (!SourceWithinLimits(layout->width, layout->height)) return false;
 
   int bits = layout->bitsPerPixel;
   size_t paletteOffset = kFileHeaderBytes + headerBytes;
@@ -264,6 +264,15 @@ bool ProbeBmpHeader(const uint8_t *data, size_t size, ImageHeader *header) {
   return true;
 }
 
-const Decoder kBmpDecoder = {ProbeBmpHeader, DecodeBmp};
+// Uncompressed rows stream one at a time; RLE commands may jump about, so the whole picture is held.
+uint64_t BmpWorkingBytes(const uint8_t *data, size_t size, int) {
+  BmpLayout layout;
+  if (!ParseLayout(data, size, &layout)) return 0;
+  uint64_t row = uint64_t(layout.width) * 4;
+  bool runLength = layout.compression == kRle4 || layout.compression == kRle8;
+  return runLength ? row * uint64_t(layout.height) : row;
+}
+
+const Decoder kBmpDecoder = {ProbeBmpHeader, DecodeBmp, BmpWorkingBytes};
 
 }  // namespace imgctl

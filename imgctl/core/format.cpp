@@ -4,7 +4,9 @@
 #include <string.h>
 
 #include "imgctl/core/bmp_decoder.h"
-#include "imgctl/core/stb_decoders.h"
+#include "imgctl/core/gif_decoder.h"
+#include "imgctl/core/jpeg_decoder.h"
+#include "imgctl/core/png_decoder.h"
 
 namespace imgctl {
 
@@ -20,9 +22,9 @@ Format SniffFormat(const uint8_t *data, size_t size) {
 // One row per format: replacing a decoder is a change of its row only.
 const Decoder *DecoderFor(Format format) {
   switch (format) {
-    case Format::kJpeg: return &kStbJpegDecoder;
-    case Format::kPng: return &kStbPngDecoder;
-    case Format::kGif: return &kStbGifDecoder;
+    case Format::kJpeg: return &kJpegDecoder;
+    case Format::kPng: return &kPngDecoder;
+    case Format::kGif: return &kGifDecoder;
     case Format::kBmp: return &kBmpDecoder;
     case Format::kUnknown: break;
   }

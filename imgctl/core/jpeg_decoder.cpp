@@ -790,7 +790,12 @@ bool DecodeStreaming(Frame &f, size_t pos, RowSink &sink) {
 // ---------------------------------------------------------------------------------------------
 // Coefficient-buffered decoding (progressive and multi-scan sequential files)
 
-bool AllocateCoefficients(Frame &f) {
+// Chooses which coefficients each component keeps at the frame's scale; returns the bytes the
+// store takes.
+uint64_t PlanCoefficients(Frame &f) {
+  f.dcOnly = f.blockOut == 1 && f.progressive;
+  for (int i = 0; i < f.count; ++i)
+    if (f.comps[i].size != 1) f.dcOnly = false;
   uint64_t total = 0;
   for (int i = 0; i < f.count; ++i) {
     Component &c = f.comps[i];
@@ -809,6 +814,11 @@ bool AllocateCoefficients(Frame &f) {
     uint64_t blocks = static_cast<uint64_t>(c.blocksW) * c.blocksH;
     total += blocks * (c.stored * 2 + (c.stored < 64 && !f.dcOnly ? 8 : 0));
   }
+  return total;
+}
+
+bool AllocateCoefficients(Frame &f) {
+  uint64_t total = PlanCoefficients(f);
   if (total > kMaxCoefficientBytes || total > SIZE_MAX / 2) return false;
   for (int i = 0; i < f.count; ++i) {
     Component &c = f.comps[i];
@@ -1056,9 +1066,6 @@ bool DecodeJpegImpl(const uint8_t *data, size_t size, int scale, RowSink &sink) 
   sink.Begin(f->outW, f->outH);
   bool streaming = !f->progressive && f->scanCount == f->count;
   if (streaming) return DecodeStreaming(*f, pos, sink);
-  f->dcOnly = f->blockOut == 1 && f->progressive;
-  for (int i = 0; i < f->count; ++i)
-    if (f->comps[i].size != 1) f->dcOnly = false;
   if (!AllocateCoefficients(*f)) return false;
   return DecodeBuffered(*f, pos, sink);
 }
@@ -1081,6 +1088,25 @@ bool ProbeJpeg(const uint8_t *data, size_t size, ImageHeader *header) {
   return true;
 }
 
+uint64_t JpegWorkingBytes(const uint8_t *data, size_t size, int scale) {
+  if (!data || size < 4 || data[0] != 0xFF || data[1] != 0xD8) return 0;
+  try {
+    std::unique_ptr<Frame> f(new Frame());
+    f->data = data;
+    f->size = size;
+    size_t pos = 2;
+    // Without a scan or a usable geometry the decode fails at once, holding no more than this.
+    if (NextSegment(*f, pos, false) != Walk::kScan || !SetUpGeometry(*f, NormalizedScale(scale)))
+      return sizeof(Frame);
+    uint64_t bytes = sizeof(Frame) + f->row.size() * sizeof(uint32_t);
+    for (int i = 0; i < f->count; ++i) bytes += f->comps[i].plane.size() + f->comps[i].upRow.size();
+    bool streaming = !f->progressive && f->scanCount == f->count;
+    return streaming ? bytes : bytes + PlanCoefficients(*f);
+  } catch (const std::bad_alloc &) {
+    return UINT64_MAX;
+  }
+}
+
 bool DecodeJpeg(const uint8_t *data, size_t size, int scale, RowSink &sink) {
   try {
     return DecodeJpegImpl(data, size, scale, sink);
@@ -1089,6 +1115,6 @@ bool DecodeJpeg(const uint8_t *data, size_t size, int scale, RowSink &sink) {
   }
 }
 
-const Decoder kJpegDecoder = {ProbeJpeg, DecodeJpeg};
+const Decoder kJpegDecoder = {ProbeJpeg, DecodeJpeg, JpegWorkingBytes};
 
 }  // namespace imgctl

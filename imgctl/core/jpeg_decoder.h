@@ -15,6 +15,11 @@ bool ProbeJpeg(const uint8_t *data, size_t size, ImageHeader *header);
 // ends early (the rows delivered so far stand).
 bool DecodeJpeg(const uint8_t *data, size_t size, int scale, RowSink &sink);
 
+// Memory a decode at 1/scale holds besides the file and the sink, from the headers up to the
+// first scan: a few MCU rows of samples for a baseline file whose first scan holds every
+// component, plus the coefficient store for progressive and multi-scan files.
+uint64_t JpegWorkingBytes(const uint8_t *data, size_t size, int scale);
+
 extern const Decoder kJpegDecoder;
 
 }  // namespace imgctl

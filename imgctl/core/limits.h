@@ -1,22 +1,41 @@
-// Size bounds every picture and every resize must respect, so that the 32-bit build can always allocate.
+// Bounds on what a picture really holds in memory, so that the 32-bit build can always allocate it.
 #pragma once
 #include <stddef.h>
 #include <stdint.h>
 
 namespace imgctl {
 
-// Longest edge of a picture or a resize target, in pixels.
-constexpr int32_t kMaxEdge = 32767;
-// Most pixels of a picture or a resize target: 2^25 (33,554,432, e.g. 8192 x 4096), so one
-// 32-bit frame is at most 128 MiB and the worst decoder's working set (16-bit RGBA PNG,
-// about 20 bytes a pixel) stays well inside a 32-bit process's 2 GiB.
-constexpr int64_t kMaxPixels = int64_t(1) << 25;
+// A decode holds three things at once: the file's bytes (kept from load to free), the decoder's
+// working memory at the scale it decodes at (a few rows for streaming decoders; a coefficient
+// store, a whole interlaced picture or a whole GIF frame for the others), and the picture at the
+// size it is drawn at (twice for a moment while an EXIF orientation turns it). Each part has its
+// own bound; together they stay under 768 MiB, well inside a 32-bit process's 2 GiB.
+
 // Largest file that is read: 256 MiB.
 constexpr uint64_t kMaxFileBytes = uint64_t(1) << 28;
+// Most working memory a decoder may hold besides the file and the picture: 256 MiB.
+constexpr uint64_t kMaxWorkingBytes = uint64_t(1) << 28;
 
-// True when width x height is a size the library may allocate: both at least 1, within the bounds.
+// Longest edge of the picture as held (its size after any resize, or a resize target), in pixels.
+constexpr int32_t kMaxEdge = 32767;
+// Most pixels of the picture as held: 2^25 (33,554,432, e.g. 8192 x 4096), 128 MiB at 4 bytes.
+constexpr int64_t kMaxPixels = int64_t(1) << 25;
+
+// Largest stored picture a file may hold: the edge any of the four formats can state in 16 bits,
+// and 2^28 pixels (268 MP) so that even a decode at 1/8 scale ends within a few seconds. Such a
+// picture streams through the decoder and is held only at the size it is drawn at.
+constexpr int32_t kMaxSourceEdge = 65535;
+constexpr int64_t kMaxSourcePixels = int64_t(1) << 28;
+
+// True when width x height is a size the library may hold: both at least 1, within the bounds.
 inline bool SizeWithinLimits(int64_t width, int64_t height) {
   return width >= 1 && height >= 1 && width <= kMaxEdge && height <= kMaxEdge && width * height <= kMaxPixels;
+}
+
+// True when a file's stored width x height is one the library may decode (straight to a smaller size).
+inline bool SourceWithinLimits(int64_t width, int64_t height) {
+  return width >= 1 && height >= 1 && width <= kMaxSourceEdge && height <= kMaxSourceEdge &&
+         width * height <= kMaxSourcePixels;
 }
 
 }  // namespace imgctl

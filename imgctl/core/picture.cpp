@@ -16,7 +16,10 @@ bool OpenPicture(std::vector<uint8_t> bytes, Picture *picture) {
   const Decoder *decoder = DecoderFor(format);
   ImageHeader header;
   if (decoder == nullptr || !decoder->probe(bytes.data(), bytes.size(), &header)) return false;
-  if (!SizeWithinLimits(header.width, header.height)) return false;
+  // Only a picture that some decode can hold: the coarsest scale is the cheapest one.
+  if (!SourceWithinLimits(header.width, header.height) ||
+      decoder->workingBytes(bytes.data(), bytes.size(), kCoarsestScale) > kMaxWorkingBytes)
+    return false;
   header.orientation = format == Format::kJpeg ? ReadJpegOrientation(bytes.data(), bytes.size()) : 1;
   picture->bytes = std::move(bytes);
   picture->format = format;
@@ -40,6 +43,13 @@ bool ResizePicture(Picture *picture, int32_t width, int32_t height) {
   return true;
 }
 
+int WorkingScale(const Picture &picture, int scale) {
+  while (scale < kCoarsestScale &&
+         picture.decoder->workingBytes(picture.bytes.data(), picture.bytes.size(), scale) > kMaxWorkingBytes)
+    scale *= 2;
+  return scale;
+}
+
 int DecodeScale(int32_t storedWidth, int32_t storedHeight, int32_t targetWidth, int32_t targetHeight) {
   int scale = 8;
   while (scale > 1 && ((storedWidth + scale - 1) / scale < targetWidth ||
@@ -50,13 +60,16 @@ int DecodeScale(int32_t storedWidth, int32_t storedHeight, int32_t targetWidth, 
 
 const std::vector<uint32_t> &PicturePixels(Picture *picture) {
   if (picture->decoded) return picture->pixels;
+  // A picture loaded larger than it may be held and never resized has no pixels.
+  if (!SizeWithinLimits(picture->width, picture->height)) return picture->pixels;
   const int orientation = picture->header.orientation;
   const bool swap = OrientationSwapsAxes(orientation);
   // Decode in the stored orientation straight to the wanted size, then turn the small result.
   const int32_t storedTargetWidth = swap ? picture->height : picture->width;
   const int32_t storedTargetHeight = swap ? picture->width : picture->height;
-  Resampler resampler(storedTargetWidth, storedTargetHeight);
-  int scale = DecodeScale(picture->header.width, picture->header.height, storedTargetWidth, storedTargetHeight);
+  Resampler resampler(storedTargetWidth, storedTargetHeight, picture->header.width, picture->header.height);
+  int scale = WorkingScale(*picture, DecodeScale(picture->header.width, picture->header.height, storedTargetWidth,
+                                                 storedTargetHeight));
   picture->decoder->decode(picture->bytes.data(), picture->bytes.size(), scale, resampler);
   picture->pixels = TurnUpright(resampler.Finish(), storedTargetWidth, storedTargetHeight, orientation);
   picture->decoded = true;  // only now: a decode that ran out of memory is tried again at the next use

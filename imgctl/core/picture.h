@@ -21,7 +21,8 @@ struct Picture {
 
 // Takes over a file's bytes and reads its headers: the type from the signature, the size, the
 // orientation. False (nothing decoded, nothing large allocated) for a file of no known type,
-// headers that do not parse, or a size past the limits.
+// headers that do not parse, a stored size past the source limits, or a decoder that would need
+// more working memory than allowed even at its coarsest scale.
 bool OpenPicture(std::vector<uint8_t> bytes, Picture *picture);
 
 // Makes the picture measure width x height from now on. Refused, with the picture untouched,
@@ -31,7 +32,17 @@ bool ResizePicture(Picture *picture, int32_t width, int32_t height);
 
 // The upright pixels at the picture's current size, decoding on first use. A file that turns
 // out corrupt or cut short gives the rows decoded before the fault and black for the rest.
+// Empty while the current size is past the limits of what may be held (a large picture that
+// was loaded but not resized). The decode scale is the one DecodeScale picks, made coarser
+// where the decoder would need more working memory than allowed (the resampler then enlarges).
 const std::vector<uint32_t> &PicturePixels(Picture *picture);
+
+// `scale`, or the next coarser scale at which the picture's decoder needs no more working memory
+// than allowed (at most kCoarsestScale, which OpenPicture has checked).
+int WorkingScale(const Picture &picture, int scale);
+
+// The coarsest scale any decoder decodes at.
+constexpr int kCoarsestScale = 8;
 
 // The DCT scale (1, 2, 4 or 8) at which a stored size still covers a target size.
 int DecodeScale(int32_t storedWidth, int32_t storedHeight, int32_t targetWidth, int32_t targetHeight);

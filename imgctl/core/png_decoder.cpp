@@ -395,6 +395,15 @@ bool DecodePng(const uint8_t *data, size_t size, int /*scale*/, RowSink &sink) {
   }
 }
 
-const Decoder kPngDecoder = {ProbePng, DecodePng};
+uint64_t PngWorkingBytes(const uint8_t *data, size_t size, int) {
+  Png png;
+  if (!ReadHeader(data, size, &png)) return 0;
+  // Two filtered rows, one converted row and zlib's state with its 32 KiB window.
+  uint64_t rows = 2 * (png.rowBytes + 1) + uint64_t(png.width) * 4 + sizeof(Png) + (uint64_t(64) << 10);
+  uint64_t whole = png.interlace ? uint64_t(png.width) * uint64_t(png.height) * 4 : 0;
+  return rows + whole;
+}
+
+const Decoder kPngDecoder = {ProbePng, DecodePng, PngWorkingBytes};
 
 }  // namespace imgctl

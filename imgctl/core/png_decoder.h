@@ -15,6 +15,10 @@ bool ProbePng(const uint8_t *data, size_t size, ImageHeader *header);
 // ends early (the rows delivered so far stand).
 bool DecodePng(const uint8_t *data, size_t size, int scale, RowSink &sink);
 
+// Memory a decode holds besides the file and the sink: a few rows, or the whole picture
+// (4 bytes a pixel) when it is interlaced. 0 when the headers do not parse.
+uint64_t PngWorkingBytes(const uint8_t *data, size_t size, int scale);
+
 extern const Decoder kPngDecoder;
 
 }  // namespace imgctl

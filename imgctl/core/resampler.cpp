@@ -1,6 +1,7 @@
 // The streaming resampler: a separable fixed-point filter that takes rows as they are decoded.
 #include "imgctl/core/resampler.h"
 
+#include <math.h>
 #include <string.h>
 
 #include <algorithm>
@@ -32,6 +33,39 @@ void AreaTaps(AxisTaps &taps, int32_t j) {
     int64_t overlap = std::min<int64_t>((i + 1) * t, end) - std::max<int64_t>(i * t, begin);
     covered += overlap;
     int64_t total = (covered * kOne + s / 2) / s;
+    taps.weights[size_t(j) * size_t(taps.stride) + size_t(i - first)] = int16_t(total - given);
+    given = total;
+  }
+}
+
+// Area weights over block means. Target pixel j covers [a, b) = [j s / t, (j + 1) s / t) in source
+// pixels. A source pixel i wholly inside adds its mean with weight 1; one that an edge cuts, covered
+// over [u, v), adds the integral of m_i + g (x - i - 1/2) over [u, v), with the slope g taken from
+// its neighbours, (m_(i+1) - m_(i-1)) / 2 (one-sided at the picture's edges). Weights are made
+// integers as in AreaTaps: differences of rounded running sums, so they add up to exactly kOne.
+void BlockMeanAreaTaps(AxisTaps &taps, int32_t j) {
+  const int64_t s = taps.sourceLength, t = taps.targetLength;
+  const double a = double(j * s) / double(t), b = double((j + 1) * s) / double(t);
+  const int32_t covered0 = int32_t(j * s / t), covered1 = int32_t(((j + 1) * s + t - 1) / t - 1);
+  const int32_t first = std::max(covered0 - 1, 0), last = std::min<int32_t>(covered1 + 1, int32_t(s - 1));
+  double weight[64] = {};  // stride is small when shrinking by less than about 60; see BuildAxisTaps
+  for (int32_t i = covered0; i <= covered1; ++i) {
+    double u = std::max(a, double(i)), v = std::min(b, double(i + 1));
+    weight[i - first] += v - u;
+    if (v - u >= 1.0) continue;
+    int32_t low = std::max(i - 1, 0), high = std::min<int32_t>(i + 1, int32_t(s - 1));
+    if (high == low) continue;
+    double centre = i + 0.5, moment = ((v - centre) * (v - centre) - (u - centre) * (u - centre)) / 2;
+    weight[high - first] += moment / (high - low);
+    weight[low - first] -= moment / (high - low);
+  }
+  taps.first[size_t(j)] = first;
+  taps.count[size_t(j)] = last - first + 1;
+  double sum = 0;
+  int64_t given = 0;
+  for (int32_t i = first; i <= last; ++i) {
+    sum += weight[i - first];
+    int64_t total = i == last ? kOne : int64_t(floor(sum / (b - a) * kOne + 0.5));
     taps.weights[size_t(j) * size_t(taps.stride) + size_t(i - first)] = int16_t(total - given);
     given = total;
   }
@@ -213,25 +247,30 @@ void MakeTapCountsUniform(AxisTaps &taps) {
 
 }  // namespace
 
-AxisTaps BuildAxisTaps(int32_t sourceLength, int32_t targetLength) {
+AxisTaps BuildAxisTaps(int32_t sourceLength, int32_t targetLength, bool blockMeans) {
   AxisTaps taps;
   taps.sourceLength = sourceLength;
   taps.targetLength = targetLength;
-  // A target pixel of a shrink covers source / target pixels, touching at most two more partly.
-  int32_t most = targetLength < sourceLength ? (sourceLength + targetLength - 1) / targetLength + 1 : 2;
+  // A target pixel of a shrink covers source / target pixels, touching at most two more partly;
+  // block-mean taps reach one more pixel on each side. They are kept for mild shrinks only, where
+  // the cut pixels weigh much: past a factor of 8 the flat share is as good.
+  const bool shrink = targetLength < sourceLength;
+  blockMeans = blockMeans && shrink && sourceLength <= int64_t(targetLength) * 8;
+  int32_t most = shrink ? (sourceLength + targetLength - 1) / targetLength + 1 + (blockMeans ? 2 : 0) : 2;
   taps.stride = (most + 1) & ~1;
   taps.first.resize(size_t(targetLength));
   taps.count.resize(size_t(targetLength));
   taps.weights.assign(size_t(targetLength) * size_t(taps.stride), 0);
   for (int32_t j = 0; j < targetLength; ++j) {
-    if (targetLength <= sourceLength) AreaTaps(taps, j);
+    if (blockMeans) BlockMeanAreaTaps(taps, j);
+    else if (targetLength <= sourceLength) AreaTaps(taps, j);
     else LinearTaps(taps, j);
   }
   return taps;
 }
 
-Resampler::Resampler(int32_t targetWidth, int32_t targetHeight)
-    : targetWidth_(targetWidth), targetHeight_(targetHeight) {}
+Resampler::Resampler(int32_t targetWidth, int32_t targetHeight, int32_t storedWidth, int32_t storedHeight)
+    : targetWidth_(targetWidth), targetHeight_(targetHeight), storedWidth_(storedWidth), storedHeight_(storedHeight) {}
 
 void Resampler::Begin(int32_t width, int32_t height) {
   if (begun_ || width < 1 || height < 1) return;
@@ -240,7 +279,7 @@ void Resampler::Begin(int32_t width, int32_t height) {
   sourceHeight_ = height;
   result_.assign(size_t(targetWidth_) * size_t(targetHeight_), kOpaque);
   if (width != targetWidth_) {
-    horizontal_ = BuildAxisTaps(width, targetWidth_);
+    horizontal_ = BuildAxisTaps(width, targetWidth_, width < storedWidth_);
     MakeTapCountsUniform(horizontal_);
     filtered_.resize(size_t(targetWidth_));
   }
@@ -248,18 +287,21 @@ void Resampler::Begin(int32_t width, int32_t height) {
     verticalMode_ = Vertical::kCopy;
   } else if (height > targetHeight_) {
     verticalMode_ = Vertical::kShrink;
-    vertical_ = BuildAxisTaps(height, targetHeight_);
-    // Invert the taps: which target rows each source row adds to (two at most when shrinking).
+    vertical_ = BuildAxisTaps(height, targetHeight_, height < storedHeight_);
+    // Invert the taps: which consecutive target rows each source row adds to, and with what weight.
     rowTarget_.assign(size_t(height), 0);
-    rowWeight_.assign(size_t(height) * 2, 0);
-    for (int32_t j = targetHeight_ - 1; j >= 0; --j)
+    rowTargetCount_.assign(size_t(height), 0);
+    rowWeight_.assign(size_t(height) * kRowTargets, 0);
+    for (int32_t j = 0; j < targetHeight_; ++j)
       for (int32_t k = 0; k < vertical_.count[size_t(j)]; ++k) {
         size_t y = size_t(vertical_.first[size_t(j)] + k);
-        rowTarget_[y] = j;
-        rowWeight_[2 * y + 1] = rowWeight_[2 * y];
-        rowWeight_[2 * y] = vertical_.weights[size_t(j) * size_t(vertical_.stride) + size_t(k)];
+        if (rowTargetCount_[y] == 0) rowTarget_[y] = j;
+        int32_t slot = j - rowTarget_[y];
+        if (slot >= kRowTargets) continue;  // cannot happen while shrinking; never overrun
+        rowTargetCount_[y] = uint8_t(slot + 1);
+        rowWeight_[y * kRowTargets + size_t(slot)] = vertical_.weights[size_t(j) * size_t(vertical_.stride) + size_t(k)];
       }
-    accumulator_.assign(size_t(targetWidth_) * 8, 0);
+    accumulator_.assign(size_t(targetWidth_) * 4 * kAccumulatorRows, 0);
   } else {
     verticalMode_ = Vertical::kEnlarge;
     vertical_ = BuildAxisTaps(height, targetHeight_);
@@ -298,14 +340,14 @@ void Resampler::FilterRow(int32_t y, const uint32_t *row) {
     case Vertical::kCopy:
       break;
     case Vertical::kShrink: {
-      // The source row adds to its first target row and, when it straddles a boundary, to the next.
+      // The source row adds to its target rows; a target row whose last source row this is is done.
       int32_t j = rowTarget_[size_t(y)];
-      for (int32_t part = 0; part < 2 && j + part < targetHeight_; ++part) {
+      for (int32_t part = 0; part < rowTargetCount_[size_t(y)]; ++part) {
         int32_t target = j + part;
         int32_t last = vertical_.first[size_t(target)] + vertical_.count[size_t(target)] - 1;
-        if (y < vertical_.first[size_t(target)] || y > last) break;
-        int32_t *sums = &accumulator_[size_t(target & 1) * size_t(targetWidth_) * 4];
-        Accumulate(narrow, targetWidth_, rowWeight_[2 * size_t(y) + size_t(part)], sums);
+        int32_t *sums = &accumulator_[size_t(target % kAccumulatorRows) * size_t(targetWidth_) * 4];
+        int16_t weight = rowWeight_[size_t(y) * kRowTargets + size_t(part)];
+        if (weight != 0) Accumulate(narrow, targetWidth_, weight, sums);
         if (y == last) Settle(sums, targetWidth_, &result_[size_t(target) * size_t(targetWidth_)]);
       }
       break;

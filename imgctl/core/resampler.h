@@ -24,7 +24,11 @@ struct AxisTaps {
   std::vector<int16_t> weights;   // targetLength x stride, zero past count
 };
 
-AxisTaps BuildAxisTaps(int32_t sourceLength, int32_t targetLength);
+// `blockMeans`: each source pixel is the exact mean of a block of finer pixels (a JPEG decoded at
+// 1/2 to 1/8 scale in its DCT). A target pixel whose edge cuts such a pixel then takes the share
+// of it that a linear model of the finer pixels gives, its slope from the two neighbours,
+// rather than a flat share: the result comes closer to the area average of the finer picture.
+AxisTaps BuildAxisTaps(int32_t sourceLength, int32_t targetLength, bool blockMeans = false);
 
 // A RowSink that resamples the rows it is given to a fixed target size on the fly: it holds
 // only a few rows besides its result, never the whole source. Pixels with alpha below 255 are
@@ -32,8 +36,10 @@ AxisTaps BuildAxisTaps(int32_t sourceLength, int32_t targetLength);
 // never comes is black.
 class Resampler final : public RowSink {
  public:
-  // The caller has checked the target size against the limits.
-  Resampler(int32_t targetWidth, int32_t targetHeight);
+  // The caller has checked the target size against the limits. storedWidth x storedHeight is the
+  // picture's full size when the rows may come smaller, as block means (a scaled JPEG decode);
+  // 0 when unknown.
+  Resampler(int32_t targetWidth, int32_t targetHeight, int32_t storedWidth = 0, int32_t storedHeight = 0);
   void Begin(int32_t width, int32_t height) override;
   void PutRow(int32_t y, const uint32_t *pixels) override;
   // Completes the rows that never came and hands over targetWidth x targetHeight pixels,
@@ -44,17 +50,24 @@ class Resampler final : public RowSink {
   enum class Vertical { kCopy, kShrink, kEnlarge };
   void FilterRow(int32_t y, const uint32_t *row);
 
+  // A source row adds to at most this many target rows (shrinking with block-mean taps, whose
+  // footprint reaches one row past each end); the accumulators are a ring of twice as many.
+  static constexpr int kRowTargets = 6;
+  static constexpr int kAccumulatorRows = 8;
+
   int32_t targetWidth_, targetHeight_;
+  int32_t storedWidth_, storedHeight_;
   int32_t sourceWidth_ = 0, sourceHeight_ = 0;
   bool begun_ = false;
   int32_t nextRow_ = 0;
   AxisTaps horizontal_;
   AxisTaps vertical_;
   Vertical verticalMode_ = Vertical::kCopy;
-  // Shrinking: the (at most two) target rows each source row adds to, and their weights.
+  // Shrinking: the first target row each source row adds to, how many, and their weights.
   std::vector<int32_t> rowTarget_;
-  std::vector<int16_t> rowWeight_;  // two per source row
-  std::vector<int32_t> accumulator_;  // two target rows of four 32-bit sums per pixel
+  std::vector<uint8_t> rowTargetCount_;
+  std::vector<int16_t> rowWeight_;  // kRowTargets per source row
+  std::vector<int32_t> accumulator_;  // kAccumulatorRows target rows of four 32-bit sums per pixel
   // Enlarging: the two latest filtered source rows.
   std::vector<uint32_t> ring_;
   int32_t nextTarget_ = 0;

@@ -75,6 +75,7 @@ int IMGCTL_API ImgDraw(HDC dc, INT32 destX, INT32 destY, INT32 destWidth, INT32 
     imgctl::Picture *found = g_pictures.Find(picture);
     if (found == nullptr) return kFailed;
     const std::vector<uint32_t> &pixels = imgctl::PicturePixels(found);
+    if (pixels.empty()) return kFailed;  // too large to hold at its current size
     return imgctl::DrawPictureRectangle(dc, destX, destY, destWidth, destHeight, pixels.data(), found->width,
                                         found->height, sourceX, sourceY, sourceWidth, sourceHeight, rasterOp)
                ? kDone

@@ -5,11 +5,14 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <stdio.h>
+#include <zlib.h>
 
 #include <string>
 #include <vector>
 
+#include "imgctl/core/jpeg_decoder.h"
 #include "imgctl/core/limits.h"
+#include "imgctl/tests/flat_jpeg.h"
 
 namespace imgctl {
 namespace {
@@ -76,17 +79,110 @@ std::vector<uint32_t> Decode(const std::vector<uint8_t> &file) {
   return PicturePixels(&picture);
 }
 
-TEST(OpenPicture, RefusesSizesPastTheLimitsBeforeDecoding) {
+// A PNG of the given size whose data is one empty IDAT: enough for the headers.
+std::vector<uint8_t> PngHeaders(uint32_t width, uint32_t height, uint8_t interlace) {
+  std::vector<uint8_t> file = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+  auto be32 = [&](uint32_t value) {
+    for (int shift = 24; shift >= 0; shift -= 8) file.push_back(uint8_t(value >> shift));
+  };
+  auto chunk = [&](const char *type, std::vector<uint8_t> body) {
+    be32(uint32_t(body.size()));
+    size_t start = file.size();
+    file.insert(file.end(), type, type + 4);
+    file.insert(file.end(), body.begin(), body.end());
+    be32(uint32_t(crc32(0, file.data() + start, uInt(file.size() - start))));
+  };
+  chunk("IHDR", {uint8_t(width >> 24), uint8_t(width >> 16), uint8_t(width >> 8), uint8_t(width),
+                 uint8_t(height >> 24), uint8_t(height >> 16), uint8_t(height >> 8), uint8_t(height),
+                 8, 2, 0, 0, interlace});
+  chunk("IDAT", {});
+  chunk("IEND", {});
+  return file;
+}
+
+std::vector<uint8_t> GifHeaders(uint16_t width, uint16_t height) {
+  return {'G', 'I', 'F', '8', '9', 'a', uint8_t(width), uint8_t(width >> 8), uint8_t(height), uint8_t(height >> 8),
+          0, 0, 0, 0x3B};
+}
+
+// A real progressive JPEG whose frame header is made to state another size: the headers parse,
+// the data runs out early.
+std::vector<uint8_t> ProgressiveJpegStating(uint16_t width, uint16_t height) {
+  std::vector<uint8_t> file = ReadFile(kPictures + "jpeg_progressive.jpg");
+  for (size_t at = 2; at + 9 < file.size(); ++at)
+    if (file[at] == 0xFF && file[at + 1] == 0xC2) {
+      file[at + 5] = uint8_t(height >> 8);
+      file[at + 6] = uint8_t(height);
+      file[at + 7] = uint8_t(width >> 8);
+      file[at + 8] = uint8_t(width);
+      break;
+    }
+  return file;
+}
+
+TEST(Limits, HeldSizesAndStoredSizes) {
   EXPECT_TRUE(SizeWithinLimits(8192, 4096));
   EXPECT_TRUE(SizeWithinLimits(32767, 1024));
   EXPECT_FALSE(SizeWithinLimits(8192, 4097));
   EXPECT_FALSE(SizeWithinLimits(32768, 1));
   EXPECT_FALSE(SizeWithinLimits(0, 5));
   EXPECT_FALSE(SizeWithinLimits(5, -1));
+  EXPECT_TRUE(SourceWithinLimits(10000, 10000));
+  EXPECT_TRUE(SourceWithinLimits(65535, 4096));
+  EXPECT_FALSE(SourceWithinLimits(65536, 1));
+  EXPECT_FALSE(SourceWithinLimits(16385, 16384));
+  EXPECT_FALSE(SourceWithinLimits(0, 1));
+}
+
+// Ordinal 4's decision from the headers alone: what streams loads whatever its size within the
+// stored-size bounds; what a decoder must hold whole loads only while that fits the working bound.
+TEST(OpenPicture, RefusesFromHeadersWhatWouldNeedTooMuchMemory) {
+  struct Case {
+    const char *what;
+    std::vector<uint8_t> file;
+    bool loads;
+  } cases[] = {
+      {"100 MP baseline JPEG (streams)", imgctl_test::FlatJpeg(10000, 10000, 1, 2, 3), true},
+      {"100 MP progressive JPEG (coefficients at 1/8: 3 MB)", ProgressiveJpegStating(10000, 10000), true},
+      {"JPEG past 2^28 pixels", imgctl_test::FlatJpeg(16385, 16384, 1, 2, 3), false},
+      {"100 MP PNG (streams)", PngHeaders(10000, 10000, 0), true},
+      {"interlaced PNG of 8000 x 8000 (256 MB whole)", PngHeaders(8000, 8000, 1), true},
+      {"interlaced PNG of 9000 x 9000 (324 MB whole)", PngHeaders(9000, 9000, 1), false},
+      {"PNG wider than 65535", PngHeaders(65536, 1, 0), false},
+      {"GIF of 4000 x 4000 (208 MB through stb)", GifHeaders(4000, 4000), true},
+      {"GIF of 5000 x 5000 (325 MB through stb)", GifHeaders(5000, 5000), false},
+      {"24-bit BMP of 10000 x 10000 (streams)", Bmp(10000, 10000, 24, 0, {}, {}), true},
+      {"RLE8 BMP of 9000 x 9000 (324 MB whole)", Bmp(9000, 9000, 8, 1, {0}, {0, 1}), false},
+  };
+  for (Case &c : cases) {
+    Picture picture;
+    EXPECT_EQ(OpenPicture(c.file, &picture), c.loads) << c.what;
+    EXPECT_EQ(picture.pixels.capacity(), 0u) << c.what;  // headers only: nothing decoded yet
+  }
+}
+
+// A picture loaded larger than it may be held has no pixels until it is resized.
+TEST(PicturePixels, NoneForAPictureTooLargeToHoldUntilResized) {
   Picture picture;
-  EXPECT_FALSE(OpenPicture(Bmp(8193, 4096, 24, 0, {}, {}), &picture));
-  EXPECT_TRUE(OpenPicture(Bmp(8192, 4096, 24, 0, {}, {}), &picture));  // headers only: nothing allocated yet
-  EXPECT_EQ(picture.pixels.capacity(), 0u);
+  ASSERT_TRUE(OpenPicture(imgctl_test::FlatJpeg(8200, 4100, 200, 100, 50), &picture));
+  EXPECT_TRUE(PicturePixels(&picture).empty());
+  ASSERT_TRUE(ResizePicture(&picture, 820, 410));
+  EXPECT_EQ(PicturePixels(&picture).size(), size_t(820) * 410);
+}
+
+// A progressive picture whose coefficient store at the scale the target asks for passes the
+// working bound is decoded at a coarser scale instead (and then enlarged to the target).
+TEST(WorkingScale, CoarserWhereTheCoefficientStoreWouldPassTheBound) {
+  // 4:4:4, so 8000 x 8000 holds 3 M blocks: 128 bytes each at 1/1, 106 at 1/2, 58 at 1/4, 2 at 1/8.
+  Picture small, large;
+  ASSERT_TRUE(OpenPicture(ProgressiveJpegStating(4000, 3000), &small));
+  ASSERT_TRUE(OpenPicture(ProgressiveJpegStating(8000, 8000), &large));
+  EXPECT_EQ(WorkingScale(small, 1), 1);
+  EXPECT_GT(JpegWorkingBytes(large.bytes.data(), large.bytes.size(), 2), kMaxWorkingBytes);
+  EXPECT_LE(JpegWorkingBytes(large.bytes.data(), large.bytes.size(), 4), kMaxWorkingBytes);
+  EXPECT_EQ(WorkingScale(large, 1), 4);
+  EXPECT_EQ(WorkingScale(large, 2), 4);
+  EXPECT_EQ(WorkingScale(large, 8), 8);
 }
 
 TEST(ResizePicture, RefusesBadSizesAndKeepsThePicture) {

@@ -186,3 +186,37 @@ TEST(Resampler, MissingAndStrayRowsGiveBlackAndAreIgnored) {
 
 }  // namespace
 }  // namespace imgctl
+
+namespace imgctl {
+namespace {
+
+// Block-mean taps: every target pixel's weights add up to exactly 1, and a linear ramp given as
+// means of s-pixel blocks comes out as the exact area average of the fine ramp (the linear model
+// inside a cut block is then true), where flat shares would be off.
+TEST(BlockMeanTaps, WeightsSumToOneAndAFineRampIsRecovered) {
+  struct { int32_t fine, scale, target; } cases[] = {{4000, 2, 1440}, {4000, 4, 700}, {17, 2, 6}, {3000, 8, 97}};
+  for (const auto &c : cases) {
+    const int32_t blocks = c.fine / c.scale;
+    AxisTaps taps = BuildAxisTaps(blocks, c.target, true);
+    std::vector<double> means(static_cast<size_t>(blocks));
+    for (int32_t i = 0; i < blocks; ++i) means[size_t(i)] = 0.05 * (i * c.scale + (c.scale - 1) / 2.0);
+    for (int32_t j = 0; j < c.target; ++j) {
+      int32_t sum = 0;
+      double value = 0;
+      for (int32_t k = 0; k < taps.count[size_t(j)]; ++k) {
+        int32_t w = taps.weights[size_t(j) * size_t(taps.stride) + size_t(k)];
+        sum += w;
+        value += w * means[size_t(taps.first[size_t(j)] + k)];
+      }
+      EXPECT_EQ(sum, 1 << kWeightBits) << c.fine << "/" << c.scale << "->" << c.target << " at " << j;
+      // The fine ramp's exact mean over [j F / t, (j + 1) F / t) with F = blocks x scale fine pixels.
+      double a = double(j) * blocks * c.scale / c.target, b = double(j + 1) * blocks * c.scale / c.target;
+      double exact = 0.05 * ((a + b) / 2 - 0.5);
+      bool inside = j > 0 && j + 1 < c.target;  // the edges use one-sided slopes
+      if (inside) EXPECT_NEAR(value / (1 << kWeightBits), exact, 0.01) << c.fine << "/" << c.scale << " at " << j;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace imgctl
