@@ -41,6 +41,7 @@ cmake --build --preset x64 --target lumeta_show imgctl
 # A prefix of its own, so that the demo's settings file never meets the tests'.
 export WINEPREFIX="$root/build/wine-demo"
 source scripts/wine-env.sh
+source scripts/x11-helpers.sh
 trap lumeta_stop_started EXIT
 lumeta_prepare_prefix
 
@@ -126,17 +127,6 @@ mkdir -p "$out"
 scripts/wine-run.sh "$program" "$switch" &
 pid=$!
 
-wait_for_window() {  # wait_for_window <title>: prints the X window id
-  local id
-  for _ in $(seq 1 200); do
-    id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1) || true
-    [ -n "$id" ] && { echo "$id"; return 0; }
-    kill -0 "$pid" 2>/dev/null || return 1
-    sleep 0.1
-  done
-  return 1
-}
-
 finish() {  # finish <window>: ends the program as a user would, then by force
   local window=$1
   xdotool windowfocus "$window" 2>/dev/null || true
@@ -155,7 +145,7 @@ finish() {  # finish <window>: ends the program as a user would, then by force
 }
 
 if [ "$mode" = saver ]; then
-  window=$(wait_for_window "Screen Saver") || { echo "demo: the saver window did not appear" >&2; exit 1; }
+  window=$(lumeta_wait_for_window "Screen Saver" "$pid") || { echo "demo: the saver window did not appear" >&2; exit 1; }
   # One screenshot of each new picture: the middle of the screen is watched, and a change there
   # (a new picture) is grabbed a moment later, once it is drawn whole.
   read -r width height < <(xdotool getdisplaygeometry)
@@ -184,7 +174,7 @@ if [ "$mode" = saver ]; then
   echo "demo: contact sheet"
   echo "  $out/contact-sheet.png"
 else
-  window=$(wait_for_window "Orvalo設定画面") || { echo "demo: the dialog did not appear" >&2; exit 1; }
+  window=$(lumeta_wait_for_window "Orvalo設定画面" "$pid") || { echo "demo: the dialog did not appear" >&2; exit 1; }
   sleep 1
   import -window root "$out/config.png"
   finish "$window"

@@ -7,18 +7,16 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/process.h"
+
 namespace {
+
+std::string ProgramPath() { return BuildFolder() + "\\lumeta_show.scr"; }
 
 // The built program beside this test, loaded for its resources only.
 struct ProgramImage {
   HMODULE module = NULL;
-  ProgramImage() {
-    char path[MAX_PATH];
-    DWORD length = GetModuleFileNameA(NULL, path, sizeof(path));
-    std::string file(path, length);
-    file = file.substr(0, file.find_last_of('\\') + 1) + "lumeta_show.scr";
-    module = LoadLibraryExA(file.c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
-  }
+  ProgramImage() { module = LoadLibraryExA(ProgramPath().c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE); }
   ~ProgramImage() {
     if (module) FreeLibrary(module);
   }
@@ -182,10 +180,7 @@ TEST(ProductResourcesTest, ManifestSelectsCommonControlsSix) {
 }
 
 TEST(ProductResourcesTest, VersionRecordNamesTheProgram) {
-  char path[MAX_PATH];
-  DWORD length = GetModuleFileNameA(NULL, path, sizeof(path));
-  std::string file(path, length);
-  file = file.substr(0, file.find_last_of('\\') + 1) + "lumeta_show.scr";
+  std::string file = ProgramPath();
   DWORD ignored = 0;
   DWORD size = GetFileVersionInfoSizeA(file.c_str(), &ignored);
   ASSERT_GT(size, 0u);

@@ -25,6 +25,8 @@
 #include "slideshow/settings.h"
 #include "slideshow/slide_painter.h"
 #include "slideshow/slide_run.h"
+#include "tests/support/imgctl_ordinals.h"
+#include "tests/support/process.h"
 
 namespace {
 
@@ -64,32 +66,6 @@ bool DecodeOnce(const char *path, HDC dc) {
   return info.biWidth > 0;
 }
 
-// A memory device context over a 32-bit bitmap of the given size: the stand-in screen.
-struct Canvas {
-  HDC dc = NULL;
-  HBITMAP bitmap = NULL;
-  HGDIOBJ previous = NULL;
-  Canvas(int width, int height) {
-    BITMAPINFO info;
-    ZeroMemory(&info, sizeof(info));
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void *bits = NULL;
-    dc = CreateCompatibleDC(NULL);
-    bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, NULL, 0);
-    if (bitmap) previous = SelectObject(dc, bitmap);
-  }
-  ~Canvas() {
-    if (previous) SelectObject(dc, previous);
-    if (bitmap) DeleteObject(bitmap);
-    if (dc) DeleteDC(dc);
-  }
-};
-
 // Splits a Windows path into its folder and its file name.
 void SplitPath(const char *path, std::string *folder, std::string *name) {
   std::string whole(path);
@@ -114,7 +90,7 @@ int RunPaint(const char *path, int width, int height, int mode, int rounds) {
   g_slide.screenWidth = width;
   g_slide.screenHeight = height;
 
-  Canvas canvas(width, height);
+  MemoryCanvas canvas(width, height, 0);
   if (canvas.bitmap == NULL) return 3;
   PAINTSTRUCT paint;
   ZeroMemory(&paint, sizeof(paint));
@@ -145,7 +121,7 @@ int RunPaint(const char *path, int width, int height, int mode, int rounds) {
 }
 
 int RunDecodePeak(const char *path) {
-  Canvas canvas(1, 1);
+  MemoryCanvas canvas(1, 1, 0);
   double start = Now();
   if (!DecodeOnce(path, canvas.dc)) return 4;
   double decodeMs = Now() - start;
@@ -224,12 +200,13 @@ HWND ShowCurtain(int width, int height) {
   return curtain;
 }
 
-void EndSaver(PROCESS_INFORMATION *started) {
+void EndSaver(HANDLE process) {
   HWND window = FindWindowA("WindowsScreenSaverClass", "Screen Saver");
   if (window) PostMessageA(window, WM_CLOSE, 0, 0);
-  if (WaitForSingleObject(started->hProcess, 5000) != WAIT_OBJECT_0) TerminateProcess(started->hProcess, 1);
-  CloseHandle(started->hThread);
-  CloseHandle(started->hProcess);
+  if (WaitForExit(process, 5000) == kStillRunning) {
+    TerminateProcess(process, 1);
+    WaitForExit(process, 5000);
+  }
 }
 
 int RunSaver(const char *program, const char *folder, int rounds) {
@@ -243,16 +220,9 @@ int RunSaver(const char *program, const char *folder, int rounds) {
       std::printf("error=screen_not_black\n");
       return 7;
     }
-    std::string command = std::string("\"") + program + "\" /s";
-    std::vector<char> line(command.begin(), command.end());
-    line.push_back('\0');
-    STARTUPINFOA startup;
-    ZeroMemory(&startup, sizeof(startup));
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION started;
-    ZeroMemory(&started, sizeof(started));
     double begin = Now();
-    if (!CreateProcessA(program, line.data(), NULL, NULL, FALSE, 0, NULL, NULL, &startup, &started)) {
+    HANDLE process = StartProgram(program, "/s");
+    if (process == NULL) {
       std::printf("error=start program=%s\n", program);
       return 5;
     }
@@ -262,32 +232,32 @@ int RunSaver(const char *program, const char *folder, int rounds) {
         shown = true;
         break;
       }
-      if (WaitForSingleObject(started.hProcess, 0) == WAIT_OBJECT_0) break;
+      if (WaitForSingleObject(process, 0) == WAIT_OBJECT_0) break;
       Sleep(1);
     }
     double firstPicture = Now();
     if (curtain) DestroyWindow(curtain);
     if (!shown) {
       std::printf("error=no_picture folder=%s\n", folder);
-      EndSaver(&started);
+      EndSaver(process);
       return 6;
     }
     starts.push_back(firstPicture - begin);
     // Between ticks: from a moment after the first picture to well before the first tick.
     Sleep(kIdleSettle);
-    ULONGLONG cpuBefore = ProcessCpuMs(started.hProcess);
+    ULONGLONG cpuBefore = ProcessCpuMs(process);
     double idleBegin = Now();
     Sleep(kIdleWindow);
-    ULONGLONG cpuAfter = ProcessCpuMs(started.hProcess);
+    ULONGLONG cpuAfter = ProcessCpuMs(process);
     idleCpu.push_back(static_cast<double>(cpuAfter - cpuBefore) * 1000.0 / (Now() - idleBegin));
     // Past the first tick, so that the peak covers a second paint.
     double tickDue = begin + kSaverInterval + 1500;
     while (Now() < tickDue) Sleep(50);
     PROCESS_MEMORY_COUNTERS memory;
     ZeroMemory(&memory, sizeof(memory));
-    GetProcessMemoryInfo(started.hProcess, &memory, sizeof(memory));
+    GetProcessMemoryInfo(process, &memory, sizeof(memory));
     peaks.push_back(static_cast<double>(memory.PeakWorkingSetSize) / 1024.0);
-    EndSaver(&started);
+    EndSaver(process);
   }
   ReleaseDC(NULL, screen);
   std::printf("kind=saver screen=%dx%d start_ms=%.0f idle_cpu_ms_per_s=%.2f peak_kb=%.0f\n", width, height,

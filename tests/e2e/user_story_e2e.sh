@@ -8,6 +8,7 @@ set -euo pipefail
 build=${1:?build folder}
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 run="$root/scripts/wine-run.sh"
+source "$root/scripts/x11-helpers.sh"
 program="$build/lumeta_show.scr"
 work=$(mktemp -d)
 failures=0
@@ -49,17 +50,6 @@ rm -rf "$pictures"
 mkdir -p "$pictures"
 convert -size 800x200 "xc:$kPictureColour" -quality 95 "$pictures/holiday.jpg"
 
-wait_for_window() {  # wait_for_window <title> <pid>: prints the X window id
-  local id
-  for _ in $(seq 1 200); do
-    id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1) || true
-    [ -n "$id" ] && { echo "$id"; return 0; }
-    kill -0 "$2" 2>/dev/null || return 1
-    sleep 0.1
-  done
-  return 1
-}
-
 # wait_for_exit <pid>: waits up to 10 s and sets exit_code ("timeout" if it still runs). Not in a
 # command substitution: only this shell can wait for its children.
 wait_for_exit() {
@@ -82,7 +72,7 @@ echo "-- /c: the user edits the settings"
 "$run" "$program" /c &
 dialog_pid=$!
 pids+=("$dialog_pid")
-dialog=$(wait_for_window "$kDialogTitle" "$dialog_pid") || { echo "FAIL: the dialog did not open" >&2; exit 1; }
+dialog=$(lumeta_wait_for_window "$kDialogTitle" "$dialog_pid") || { echo "FAIL: the dialog did not open" >&2; exit 1; }
 xdotool windowfocus --sync "$dialog" 2>/dev/null || true
 sleep 0.5
 keys() { xdotool key --delay 60 "$@"; sleep 0.2; }
@@ -124,7 +114,7 @@ sleep 0.3
 "$run" "$program" /s &
 saver_pid=$!
 pids+=("$saver_pid")
-saver=$(wait_for_window "Screen Saver" "$saver_pid") || { echo "FAIL: the saver window did not open" >&2; exit 1; }
+saver=$(lumeta_wait_for_window "Screen Saver" "$saver_pid") || { echo "FAIL: the saver window did not open" >&2; exit 1; }
 # Six paints at the typed interval, fewer than COUNT, so nothing is cleared yet.
 sleep "$(awk -v t="$kTypedInterval" 'BEGIN { print 6 * t / 1000 }')"
 import -window root "$work/saver.png"
