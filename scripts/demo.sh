@@ -122,8 +122,9 @@ if [ "$own_display" = 0 ]; then
 fi
 
 # Headless: run for a fixed time on the own display and keep what it showed.
-rm -rf "$out"
 mkdir -p "$out"
+# Each mode replaces only its own pictures.
+if [ "$mode" = saver ]; then rm -f "$out"/shot-*.png "$out"/shot-*.miff "$out/contact-sheet.png"; else rm -f "$out/config.png"; fi
 scripts/wine-run.sh "$program" "$switch" &
 pid=$!
 
