@@ -12,6 +12,7 @@ PACKAGES=(
   googletest
   clang libclang-rt-14-dev libjpeg-turbo-progs libjpeg62-turbo-dev libpng-dev mate-backgrounds
   wine64 fonts-wine xvfb xdotool imagemagick x11-utils
+  zip nsis
   locales fonts-ipafont-mincho fonts-ipafont-gothic
   ${LUMETA_EXTRA_PACKAGES:-}
 )

@@ -1,0 +1,146 @@
+#!/usr/bin/env bash
+# The Windows installer, run silently under Wine: files in place, the screen saver made the user's,
+# an uninstall entry; the uninstaller removes all of it and puts the previous screen saver back.
+#
+# The shipped installer uses NSIS's 32-bit stub, and this machine runs 64-bit Wine only. So the same
+# script is built here twice: with the 32-bit stub (it must compile) and with the 64-bit stub, which
+# runs the same install and uninstall logic. Only the stub and the Program Files folder differ
+# ("Program Files (x86)" for the 32-bit installer on 64-bit Windows).
+set -euo pipefail
+build=${1:?build folder}
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+run="$root/scripts/wine-run.sh"
+work=$(mktemp -d)
+failures=0
+
+desktop='HKCU\Control Panel\Desktop'
+uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\lumeta_show'
+drive_c="$WINEPREFIX/drive_c"
+install_dir="$drive_c/Program Files/lumeta_show"
+local_app_data=$("$run" cmd /c 'echo %LOCALAPPDATA%' 2>/dev/null | tr -d '\r')
+local_app_data=$("$run" winepath -u "$local_app_data" 2>/dev/null | tr -d '\r')
+[ -d "$local_app_data" ] || { echo "FAIL: no %LOCALAPPDATA% in the prefix" >&2; exit 1; }
+settings_files=("$drive_c/windows/lumeta_show.ini" "$local_app_data/VirtualStore/Windows/lumeta_show.ini")
+
+check() {  # check <description> <command...>
+  local what=$1; shift
+  if "$@"; then echo "ok: $what"; else echo "FAIL: $what" >&2; failures=$((failures + 1)); fi
+}
+
+# The data of a registry value; fails when the key or value is missing.
+reg_value() {
+  local out
+  out=$("$run" reg query "$1" /v "$2" 2>/dev/null | tr -d '\r') || return 1
+  sed -n "s/^    $2    REG_[A-Z_]*    //p" <<<"$out"
+}
+reg_set() { "$run" reg add "$1" /v "$2" /t REG_SZ /d "$3" /f >/dev/null 2>&1; }
+reg_unset() { "$run" reg delete "$1" /v "$2" /f >/dev/null 2>&1 || true; }
+reg_missing() { ! "$run" reg query "$@" >/dev/null 2>&1; }
+value_is() { [ "$(reg_value "$1" "$2")" = "$3" ]; }
+
+# Leave the prefix as it was: the two desktop values and any settings file.
+saved_saver=$(reg_value "$desktop" SCRNSAVE.EXE) && had_saver=1 || had_saver=0
+saved_active=$(reg_value "$desktop" ScreenSaveActive) && had_active=1 || had_active=0
+for file in "${settings_files[@]}"; do [ -f "$file" ] && cp -p "$file" "$work/$(basename "$(dirname "$file")").ini.saved"; done
+restore() {
+  if [ "$had_saver" = 1 ]; then reg_set "$desktop" SCRNSAVE.EXE "$saved_saver"; else reg_unset "$desktop" SCRNSAVE.EXE; fi
+  if [ "$had_active" = 1 ]; then reg_set "$desktop" ScreenSaveActive "$saved_active"; else reg_unset "$desktop" ScreenSaveActive; fi
+  for file in "${settings_files[@]}"; do
+    rm -f "$file"
+    local saved="$work/$(basename "$(dirname "$file")").ini.saved"
+    [ -f "$saved" ] && cp -p "$saved" "$file"
+  done
+  rm -rf "$work"
+}
+trap restore EXIT
+
+# The files of the 32-bit release, staged as scripts/package.sh stages them.
+program_dir="$build/../x86"
+[ -f "$program_dir/lumeta_show.scr" ] || program_dir=$build
+stage="$work/stage"
+mkdir -p "$stage"
+cp "$program_dir/lumeta_show.scr" "$program_dir/imgctl.dll" "$stage/"
+cp "$root/packaging/README-Windows.txt" "$stage/README.txt"
+cp "$root/LICENSE" "$stage/LICENSE.txt"
+version=$(sed -n 's/^project(lumeta_show VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+
+check "the 32-bit installer compiles" \
+  makensis -V1 -DVERSION="$version" -DSTAGE="$stage" -DOUTFILE="$work/setup32.exe" "$root/packaging/installer.nsi"
+makensis -V1 -DVERSION="$version" -DSTAGE="$stage" -DOUTFILE="$work/setup.exe" -DTARGET=amd64-unicode \
+  "$root/packaging/installer.nsi"
+cp "$work/setup.exe" "$drive_c/lumeta_setup_test.exe"
+trap 'rm -f "$drive_c/lumeta_setup_test.exe"; restore' EXIT
+
+install() { "$run" 'C:\lumeta_setup_test.exe' /S; }
+# The uninstaller copies itself to a temporary folder and returns at once; wait for the folder to go.
+uninstall() {
+  "$run" 'C:\Program Files\lumeta_show\uninstall.exe' /S
+  for _ in $(seq 1 120); do [ -d "$install_dir" ] || return 0; sleep 0.25; done
+  return 1
+}
+
+same_files() {
+  local file
+  for file in lumeta_show.scr imgctl.dll README.txt LICENSE.txt; do cmp -s "$stage/$file" "$install_dir/$file" || return 1; done
+  [ -f "$install_dir/uninstall.exe" ]
+}
+
+# The screen-saver setting names the installed program by a path without blanks.
+names_installed_program() {
+  local value unix
+  value=$(reg_value "$desktop" SCRNSAVE.EXE) || return 1
+  [[ $value != *" "* ]] || return 1
+  unix=$("$run" winepath -u "$value" 2>/dev/null | tr -d '\r')
+  [ -f "$unix" ] && cmp -s "$unix" "$stage/lumeta_show.scr"
+}
+
+uninstall_entry_points_home() {
+  local command
+  command=$(reg_value "$uninstall_key" UninstallString) || return 1
+  [ "$command" = '"C:\Program Files\lumeta_show\uninstall.exe"' ] &&
+    value_is "$uninstall_key" QuietUninstallString '"C:\Program Files\lumeta_show\uninstall.exe" /S' &&
+    value_is "$uninstall_key" DisplayVersion "$version"
+}
+
+nothing_left() {
+  [ ! -e "$install_dir" ] && reg_missing "$uninstall_key" && reg_missing 'HKLM\Software\lumeta_show' &&
+    reg_missing 'HKCU\Software\lumeta_show' && [ ! -e "${settings_files[0]}" ] && [ ! -e "${settings_files[1]}" ]
+}
+
+echo "-- a previous screen saver, installed twice, then removed"
+reg_set "$desktop" SCRNSAVE.EXE 'C:\windows\system32\previous.scr'
+reg_set "$desktop" ScreenSaveActive 0
+check "silent install succeeds" install
+check "files in place" same_files
+check "SCRNSAVE.EXE is the short path of the installed program" names_installed_program
+check "ScreenSaveActive is 1" value_is "$desktop" ScreenSaveActive 1
+check "uninstall entry" uninstall_entry_points_home
+check "a repeated install succeeds" install
+check "still the user's screen saver" names_installed_program
+# Settings written by the dialog, in the Windows folder and in the per-user VirtualStore.
+for file in "${settings_files[@]}"; do mkdir -p "$(dirname "$file")"; printf '[Screen Saver.lumeta_show]\r\nTIME=1000\r\n' > "$file"; done
+check "silent uninstall removes the folder" uninstall
+check "nothing left behind" nothing_left
+check "the previous screen saver is back" value_is "$desktop" SCRNSAVE.EXE 'C:\windows\system32\previous.scr'
+check "its active flag is back" value_is "$desktop" ScreenSaveActive 0
+
+echo "-- no screen saver before"
+reg_unset "$desktop" SCRNSAVE.EXE
+reg_unset "$desktop" ScreenSaveActive
+check "silent install succeeds" install
+check "SCRNSAVE.EXE set" names_installed_program
+check "silent uninstall removes the folder" uninstall
+check "nothing left behind" nothing_left
+check "SCRNSAVE.EXE is gone again" reg_missing "$desktop" /v SCRNSAVE.EXE
+check "ScreenSaveActive is gone again" reg_missing "$desktop" /v ScreenSaveActive
+
+echo "-- the user picked another screen saver after installing"
+reg_set "$desktop" SCRNSAVE.EXE 'C:\windows\system32\previous.scr'
+check "silent install succeeds" install
+reg_set "$desktop" SCRNSAVE.EXE 'C:\windows\system32\other.scr'
+check "silent uninstall removes the folder" uninstall
+check "nothing left behind" nothing_left
+check "the user's later choice stays" value_is "$desktop" SCRNSAVE.EXE 'C:\windows\system32\other.scr'
+check "the active flag stays on" value_is "$desktop" ScreenSaveActive 1
+
+[ "$failures" = 0 ]
