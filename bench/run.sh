@@ -7,16 +7,8 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 runs=${1:-7}
 
-# The peers and the photograph come from Debian.
-packages=(libvips-tools imagemagick libjpeg-turbo-progs libjpeg62-turbo-dev libpng-dev zlib1g-dev mate-backgrounds
-          libstb-dev cmake g++)
-missing=()
-for package in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+# The peers, the photograph and python3 (the measuring script) come from Debian, with the project's own set-up.
+LUMETA_EXTRA_PACKAGES="libvips-tools python3" bash scripts/setup.sh
 
 # Our core natively, optimised, without sanitizers; imgctl.dll and the Wine driver from the x64 build.
 cmake -S imgctl/native -B build/bench -DCMAKE_BUILD_TYPE=Release -DIMGCTL_SANITIZE=OFF -DIMGCTL_FUZZ=OFF \
