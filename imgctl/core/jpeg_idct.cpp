@@ -1,6 +1,8 @@
 // Inverse DCTs of one JPEG block: the integer 8x8 transform and the box-averaged reduced ones.
 #include "imgctl/core/jpeg_idct.h"
 
+#include <string.h>
+
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
@@ -166,6 +168,54 @@ void InverseDct8(const int16_t *in, uint8_t *out, ptrdiff_t stride) {
   for (int r = 0; r < 8; ++r)
     _mm_storel_epi64(reinterpret_cast<__m128i *>(out + r * stride), _mm_packus_epi16(v[r], v[r]));
 }
+
+// The box-averaged 4x4 transform with 16-bit lanes: both passes multiply 16-bit values by 16-bit
+// constants and sum in 32 bits, as the plain code does; the columns' results are packed to 16
+// bits between the passes (they fit for the coefficients of any picture).
+void InverseDct4(const int16_t *in, uint8_t *out, ptrdiff_t stride) {
+  const __m128i zero = _mm_setzero_si128();
+  __m128i r[8];
+  for (int i = 0; i < 8; ++i) r[i] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + i * 8));
+  // Pairs (frequency a, frequency b) of every lane; frequency 4 has no weight (kBox4[.][4] == 0).
+  auto rows = [&](const __m128i f[8], __m128i w[4], bool high, int shift, __m128i bias) {
+    __m128i p02 = high ? _mm_unpackhi_epi16(f[0], f[2]) : _mm_unpacklo_epi16(f[0], f[2]);
+    __m128i p64 = high ? _mm_unpackhi_epi16(f[6], f[4]) : _mm_unpacklo_epi16(f[6], f[4]);
+    __m128i p13 = high ? _mm_unpackhi_epi16(f[1], f[3]) : _mm_unpacklo_epi16(f[1], f[3]);
+    __m128i p57 = high ? _mm_unpackhi_epi16(f[5], f[7]) : _mm_unpacklo_epi16(f[5], f[7]);
+    __m128i e[2], o[2];
+    for (int i = 0; i < 2; ++i) {
+      e[i] = _mm_add_epi32(_mm_madd_epi16(p02, Pair(kBox4[i][0], kBox4[i][2])),
+                           _mm_madd_epi16(p64, Pair(kBox4[i][6], 0)));
+      e[i] = _mm_add_epi32(e[i], bias);
+      o[i] = _mm_add_epi32(_mm_madd_epi16(p13, Pair(kBox4[i][1], kBox4[i][3])),
+                           _mm_madd_epi16(p57, Pair(kBox4[i][5], kBox4[i][7])));
+    }
+    __m128i cnt = _mm_cvtsi32_si128(shift);
+    w[0] = _mm_sra_epi32(_mm_add_epi32(e[0], o[0]), cnt);
+    w[1] = _mm_sra_epi32(_mm_add_epi32(e[1], o[1]), cnt);
+    w[2] = _mm_sra_epi32(_mm_sub_epi32(e[1], o[1]), cnt);
+    w[3] = _mm_sra_epi32(_mm_sub_epi32(e[0], o[0]), cnt);
+  };
+  constexpr int shift1 = kConstBits - kPass1Bits;
+  __m128i lo[4], hi[4], ws[8];
+  rows(r, lo, false, shift1, _mm_set1_epi32(1 << (shift1 - 1)));
+  rows(r, hi, true, shift1, _mm_set1_epi32(1 << (shift1 - 1)));
+  for (int i = 0; i < 4; ++i) ws[i] = _mm_packs_epi32(lo[i], hi[i]);  // row i of the vertical pass
+  for (int i = 4; i < 8; ++i) ws[i] = zero;
+  Transpose8x16(ws);  // ws[c]: column c, lanes 0..3 the four rows
+  constexpr int shift = kConstBits + kPass1Bits;
+  __m128i x[4];  // x[k]: output column k, lanes the four rows
+  rows(ws, x, false, shift, _mm_set1_epi32((1 << (shift - 1)) + (128 << shift)));
+  __m128i a = _mm_packs_epi32(x[0], x[1]), b = _mm_packs_epi32(x[2], x[3]);
+  __m128i c = _mm_unpacklo_epi16(a, b), d = _mm_unpackhi_epi16(a, b);
+  __m128i px = _mm_packus_epi16(_mm_unpacklo_epi16(c, d), _mm_unpackhi_epi16(c, d));  // rows of 4 bytes
+  for (int i = 0; i < 4; ++i) {
+    uint32_t v = static_cast<uint32_t>(_mm_cvtsi128_si32(px));
+    memcpy(out + i * stride, &v, 4);
+    px = _mm_srli_si128(px, 4);
+  }
+}
+
 #else
 // Eight columns (or rows) at once: GCC's vector extension, lowered to plain integer code
 // where the target has no vector unit.
@@ -203,6 +253,7 @@ void InverseDct8(const int16_t *in, uint8_t *out, ptrdiff_t stride) {
 }
 #endif
 
+#ifndef __SSE2__
 void InverseDct4(const int16_t *in, uint8_t *out, ptrdiff_t stride) {
   int32_t ws[4 * 8];  // 4 rows of 8 columns after the vertical pass
   constexpr int shift1 = kConstBits - kPass1Bits;
@@ -237,6 +288,7 @@ void InverseDct4(const int16_t *in, uint8_t *out, ptrdiff_t stride) {
     o[3] = Clamp255((e0 - o0 + bias) >> shift);
   }
 }
+#endif
 
 void InverseDct2(const int16_t *in, uint8_t *out, ptrdiff_t stride) {
   int32_t ws[2 * 8];
