@@ -9,12 +9,15 @@
 #include <vector>
 
 #include "imgctl/core/jpeg_idct.h"
+#include "imgctl/core/jpeg_rows.h"
 
 namespace imgctl {
 namespace {
 
 constexpr int kMaxComponents = 4;
-constexpr int kFastBits = 9;  // Huffman codes up to this length decode by one table look-up
+constexpr int kFastBits = 11;  // Huffman codes up to this length decode by one table look-up
+// fastAc entries: bits used (0..4), zero run (5..8), end of block (9), coefficient value (16..31).
+constexpr int32_t kFastAcEob = 1 << 9;
 constexpr int kMaxScans = 1000;  // more scans than any encoder writes: bounds the work
 // Coefficient storage for progressive and multi-scan files; beyond this the file is refused.
 constexpr uint64_t kMaxCoefficientBytes = uint64_t{768} << 20;
@@ -46,7 +49,7 @@ inline int16_t Saturate16(int32_t v) {
 struct HuffTable {
   bool present = false;
   uint16_t fast[1 << kFastBits];     // (length << 8) | symbol, 0 when the code is longer
-  int16_t fastAc[1 << kFastBits];    // AC run/size/value in one: value << 8 | run << 4 | bits used
+  int32_t fastAc[1 << kFastBits];    // AC run/size/value in one (see kFastAcEob), 0 when not short
   int32_t maxCode[17];               // largest code of each length, -1 when none
   int32_t valueOffset[17];           // code + offset = index into symbols
   uint8_t symbols[256];
@@ -77,11 +80,14 @@ bool BuildHuffTable(const uint8_t counts[16], const uint8_t *symbols, int total,
       int e = t->fast[look];
       if (!e) continue;
       int len = e >> 8, rs = e & 0xFF, run = rs >> 4, s = rs & 15;
+      if (rs == 0) {
+        t->fastAc[look] = kFastAcEob | len;
+        continue;
+      }
       if (s == 0 || len + s > kFastBits) continue;
       int v = (look >> (kFastBits - len - s)) & ((1 << s) - 1);
       if (v < (1 << (s - 1))) v -= (1 << s) - 1;
-      if (v < -128 || v > 127) continue;
-      t->fastAc[look] = static_cast<int16_t>(v * 256 + (run << 4) + len + s);
+      t->fastAc[look] = static_cast<int32_t>(static_cast<uint32_t>(v) << 16) | (run << 5) | (len + s);
     }
   }
   t->present = true;
@@ -524,49 +530,14 @@ const uint8_t *ComponentRow(Component &c, int y, int lastRow) {
     if (nr > lastRow) nr = lastRow;
     if (nr < 0) nr = r;
     const uint8_t *nb = PlaneRow(c, nr);
-    if (c.upH == 1) {
-      int bias = (y % 2 == 0) ? 1 : 2;
-      for (int x = 0; x < n; ++x) out[x] = static_cast<uint8_t>((cur[x] * 3 + nb[x] + bias) >> 2);
-      return out;
-    }
-    // h2v2
-    int last = cur[0] * 3 + nb[0];
-    int thisSum = last;
-    if (n == 1) {
-      out[0] = static_cast<uint8_t>((thisSum * 4 + 8) >> 4);
-      out[1] = static_cast<uint8_t>((thisSum * 4 + 7) >> 4);
-      return out;
-    }
-    int next = cur[1] * 3 + nb[1];
-    out[0] = static_cast<uint8_t>((thisSum * 4 + 8) >> 4);
-    out[1] = static_cast<uint8_t>((thisSum * 3 + next + 7) >> 4);
-    for (int x = 1; x < n - 1; ++x) {
-      last = thisSum;
-      thisSum = next;
-      next = cur[x + 1] * 3 + nb[x + 1];
-      out[2 * x] = static_cast<uint8_t>((thisSum * 3 + last + 8) >> 4);
-      out[2 * x + 1] = static_cast<uint8_t>((thisSum * 3 + next + 7) >> 4);
-    }
-    last = thisSum;
-    thisSum = next;
-    out[2 * n - 2] = static_cast<uint8_t>((thisSum * 3 + last + 8) >> 4);
-    out[2 * n - 1] = static_cast<uint8_t>((thisSum * 4 + 7) >> 4);
+    if (c.upH == 1)
+      UpsampleH1V2(cur, nb, n, y % 2 != 0, out);
+    else
+      UpsampleH2V2(cur, nb, n, out);
     return out;
   }
   if (c.upH == 2 && c.upV == 1) {
-    if (n == 1) {
-      out[0] = out[1] = cur[0];
-      return out;
-    }
-    out[0] = cur[0];
-    out[1] = static_cast<uint8_t>((cur[0] * 3 + cur[1] + 2) >> 2);
-    for (int x = 1; x < n - 1; ++x) {
-      int t = cur[x] * 3;
-      out[2 * x] = static_cast<uint8_t>((t + cur[x - 1] + 1) >> 2);
-      out[2 * x + 1] = static_cast<uint8_t>((t + cur[x + 1] + 2) >> 2);
-    }
-    out[2 * n - 2] = static_cast<uint8_t>((cur[n - 1] * 3 + cur[n - 2] + 1) >> 2);
-    out[2 * n - 1] = cur[n - 1];
+    UpsampleH2V1(cur, n, out);
     return out;
   }
   // Other factors: plain replication.
@@ -578,9 +549,7 @@ const uint8_t *ComponentRow(Component &c, int y, int lastRow) {
 
 struct ColourTables {
   int32_t crR[256], cbB[256], crG[256], cbG[256];
-  uint8_t range[256 * 3];  // clamp to 0..255 by look-up: range[256 + v] for v in -256..511
   ColourTables() {
-    for (int i = 0; i < 256 * 3; ++i) range[i] = static_cast<uint8_t>(i < 256 ? 0 : (i >= 512 ? 255 : i - 256));
     // JFIF YCbCr -> RGB, 16-bit fixed point, rounded as libjpeg rounds.
     for (int i = 0; i < 256; ++i) {
       int x = i - 128;
@@ -626,13 +595,7 @@ void ConvertRow(const Frame &f, ColourModel model, const uint8_t *const in[kMaxC
         out[x] = 0xFF000000u | (static_cast<uint32_t>(in[0][x]) << 16) | (in[1][x] << 8) | in[2][x];
       break;
     case ColourModel::kYCbCr:
-      for (int x = 0; x < n; ++x) {
-        int y = in[0][x] + 256, cb = in[1][x], cr = in[2][x];
-        uint32_t r = t.range[y + t.crR[cr]];
-        uint32_t g = t.range[y + ((t.cbG[cb] + t.crG[cr]) >> 16)];
-        uint32_t b = t.range[y + t.cbB[cb]];
-        out[x] = 0xFF000000u | (r << 16) | (g << 8) | b;
-      }
+      YCbCrToBgra(in[0], in[1], in[2], n, out);
       break;
     case ColourModel::kCmyk:
     case ColourModel::kYcck:
@@ -701,34 +664,61 @@ int DecodeBlock(BitReader &br, Component &c, const HuffTable &dc, const HuffTabl
   c.dcPred = static_cast<int16_t>(c.dcPred + diff);
   blk[0] = Saturate16(c.dcPred * q[0]);
   int any = 0;
+  // The bit buffer lives in registers for the short codes and goes back to the reader around
+  // refills and long codes (through memory, each coefficient would wait on a store and a load).
+  uint64_t buf = br.buf;
+  int bits = br.bits;
   for (int k = 1; k < 64;) {
-    if (br.bits < 16) br.Fill();
-    int fa = ac.fastAc[br.Peek(kFastBits)];
+    if (bits < 16) {
+      br.buf = buf;
+      br.bits = bits;
+      br.Fill();
+      buf = br.buf;
+      bits = br.bits;
+    }
+    int32_t fa = ac.fastAc[buf >> (64 - kFastBits)];
     if (fa) {
-      k += (fa >> 4) & 15;
-      br.Skip(fa & 15);
-      if (k > 63) return -1;
+      buf <<= fa & 31;
+      bits -= fa & 31;
+      if (fa & kFastAcEob) break;
+      k += (fa >> 5) & 15;
+      if (k > 63) {
+        any = -1;
+        break;
+      }
       int n = kZigzag[k];
-      blk[n] = Saturate16((fa >> 8) * q[n]);
+      blk[n] = Saturate16((fa >> 16) * q[n]);
       any = 1;
       ++k;
       continue;
     }
+    br.buf = buf;
+    br.bits = bits;
     int rs = br.Decode(ac);
-    if (rs < 0) return -1;
     int s = rs & 15, r = rs >> 4;
+    if (rs >= 0 && s != 0) {
+      k += r;
+      if (k <= 63) {
+        int n = kZigzag[k];
+        blk[n] = Saturate16(br.Extend(s) * q[n]);
+      }
+    }
+    buf = br.buf;
+    bits = br.bits;
+    if (rs < 0 || (s != 0 && k > 63)) {
+      any = -1;
+      break;
+    }
     if (s == 0) {
       if (r != 15) break;
       k += 16;
       continue;
     }
-    k += r;
-    if (k > 63) return -1;
-    int n = kZigzag[k];
-    blk[n] = Saturate16(br.Extend(s) * q[n]);
     any = 1;
     ++k;
   }
+  br.buf = buf;
+  br.bits = bits;
   return any;
 }
 

@@ -1,6 +1,12 @@
 // Inverse DCTs of one JPEG block: the integer 8x8 transform and the box-averaged reduced ones.
 #include "imgctl/core/jpeg_idct.h"
 
+#include <string.h>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace imgctl {
 namespace {
 
@@ -76,8 +82,143 @@ void InverseDctDcOnly(int16_t dc, int size, uint8_t *out, ptrdiff_t stride) {
     for (int x = 0; x < size; ++x) out[y * stride + x] = v;
 }
 
-// Eight columns (or rows) at once: GCC's vector extension, lowered to SSE2 on x86-64 and
-// to plain integer code where the target has no vector unit.
+#ifdef __SSE2__
+namespace {
+
+// Two 16-bit constants for _mm_madd_epi16 over (a, b) pairs: a * first + b * second.
+inline __m128i Pair(int32_t first, int32_t second) {
+  return _mm_set1_epi32(static_cast<int32_t>((static_cast<uint32_t>(second) << 16) |
+                                             (static_cast<uint32_t>(first) & 0xFFFFu)));
+}
+
+// The 8-point transform of Idct8Points on eight 16-bit lanes at once: in[k] holds frequency k,
+// out[k] gets sample k. The products are those of Idct8Points regrouped so that every constant
+// fits 16 bits (z1 * c1 + z2 * c2 with z1 = a + b becomes a * c1' + b * c2'), computed in 32 bits
+// by _mm_madd_epi16: the results are the same integers as long as each input and the sum of two
+// fits 16 bits, which holds for the coefficients of any picture (the encoder's samples are 8-bit).
+template <int kShift>
+inline void Idct8Lanes(const __m128i in[8], __m128i out[8], __m128i bias) {
+  const __m128i zero = _mm_setzero_si128();
+  __m128i even[2][4], odd[2][4];  // [low or high four lanes][tmp10, tmp11, tmp12, tmp13 / tmp0..tmp3]
+  __m128i z26[2] = {_mm_unpacklo_epi16(in[2], in[6]), _mm_unpackhi_epi16(in[2], in[6])};
+  __m128i sum04 = _mm_add_epi16(in[0], in[4]), diff04 = _mm_sub_epi16(in[0], in[4]);
+  __m128i sum04x[2] = {_mm_unpacklo_epi16(zero, sum04), _mm_unpackhi_epi16(zero, sum04)};
+  __m128i diff04x[2] = {_mm_unpacklo_epi16(zero, diff04), _mm_unpackhi_epi16(zero, diff04)};
+  __m128i z3 = _mm_add_epi16(in[7], in[3]), z4 = _mm_add_epi16(in[5], in[1]);
+  __m128i z34[2] = {_mm_unpacklo_epi16(z3, z4), _mm_unpackhi_epi16(z3, z4)};
+  __m128i p71[2] = {_mm_unpacklo_epi16(in[7], in[1]), _mm_unpackhi_epi16(in[7], in[1])};
+  __m128i p53[2] = {_mm_unpacklo_epi16(in[5], in[3]), _mm_unpackhi_epi16(in[5], in[3])};
+  for (int h = 0; h < 2; ++h) {
+    __m128i tmp2 = _mm_madd_epi16(z26[h], Pair(kF0541, kF0541 - kF1847));
+    __m128i tmp3 = _mm_madd_epi16(z26[h], Pair(kF0541 + kF0765, kF0541));
+    __m128i tmp0 = _mm_srai_epi32(sum04x[h], 16 - kConstBits);  // (in0 + in4) << kConstBits
+    __m128i tmp1 = _mm_srai_epi32(diff04x[h], 16 - kConstBits);
+    even[h][0] = _mm_add_epi32(_mm_add_epi32(tmp0, tmp3), bias);
+    even[h][3] = _mm_add_epi32(_mm_sub_epi32(tmp0, tmp3), bias);
+    even[h][1] = _mm_add_epi32(_mm_add_epi32(tmp1, tmp2), bias);
+    even[h][2] = _mm_add_epi32(_mm_sub_epi32(tmp1, tmp2), bias);
+    __m128i z3s = _mm_madd_epi16(z34[h], Pair(kF1175 - kF1961, kF1175));
+    __m128i z4s = _mm_madd_epi16(z34[h], Pair(kF1175, kF1175 - kF0390));
+    odd[h][0] = _mm_add_epi32(_mm_madd_epi16(p71[h], Pair(kF0298 - kF0899, -kF0899)), z3s);
+    odd[h][3] = _mm_add_epi32(_mm_madd_epi16(p71[h], Pair(-kF0899, kF1501 - kF0899)), z4s);
+    odd[h][1] = _mm_add_epi32(_mm_madd_epi16(p53[h], Pair(kF2053 - kF2562, -kF2562)), z4s);
+    odd[h][2] = _mm_add_epi32(_mm_madd_epi16(p53[h], Pair(-kF2562, kF3072 - kF2562)), z3s);
+  }
+  // out[k] = even[k] + odd[3 - k], out[7 - k] = even[k] - odd[3 - k].
+  for (int k = 0; k < 4; ++k) {
+    out[k] = _mm_packs_epi32(_mm_srai_epi32(_mm_add_epi32(even[0][k], odd[0][3 - k]), kShift),
+                             _mm_srai_epi32(_mm_add_epi32(even[1][k], odd[1][3 - k]), kShift));
+    out[7 - k] = _mm_packs_epi32(_mm_srai_epi32(_mm_sub_epi32(even[0][k], odd[0][3 - k]), kShift),
+                                 _mm_srai_epi32(_mm_sub_epi32(even[1][k], odd[1][3 - k]), kShift));
+  }
+}
+
+// Transposes an 8x8 matrix of 16-bit values held as eight rows.
+inline void Transpose8x16(__m128i r[8]) {
+  __m128i a0 = _mm_unpacklo_epi16(r[0], r[1]), a1 = _mm_unpackhi_epi16(r[0], r[1]);
+  __m128i a2 = _mm_unpacklo_epi16(r[2], r[3]), a3 = _mm_unpackhi_epi16(r[2], r[3]);
+  __m128i a4 = _mm_unpacklo_epi16(r[4], r[5]), a5 = _mm_unpackhi_epi16(r[4], r[5]);
+  __m128i a6 = _mm_unpacklo_epi16(r[6], r[7]), a7 = _mm_unpackhi_epi16(r[6], r[7]);
+  __m128i b0 = _mm_unpacklo_epi32(a0, a2), b1 = _mm_unpackhi_epi32(a0, a2);
+  __m128i b2 = _mm_unpacklo_epi32(a1, a3), b3 = _mm_unpackhi_epi32(a1, a3);
+  __m128i b4 = _mm_unpacklo_epi32(a4, a6), b5 = _mm_unpackhi_epi32(a4, a6);
+  __m128i b6 = _mm_unpacklo_epi32(a5, a7), b7 = _mm_unpackhi_epi32(a5, a7);
+  r[0] = _mm_unpacklo_epi64(b0, b4);
+  r[1] = _mm_unpackhi_epi64(b0, b4);
+  r[2] = _mm_unpacklo_epi64(b1, b5);
+  r[3] = _mm_unpackhi_epi64(b1, b5);
+  r[4] = _mm_unpacklo_epi64(b2, b6);
+  r[5] = _mm_unpackhi_epi64(b2, b6);
+  r[6] = _mm_unpacklo_epi64(b3, b7);
+  r[7] = _mm_unpackhi_epi64(b3, b7);
+}
+
+}  // namespace
+
+void InverseDct8(const int16_t *in, uint8_t *out, ptrdiff_t stride) {
+  __m128i v[8], w[8];
+  for (int r = 0; r < 8; ++r) v[r] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + r * 8));
+  // Columns (each register a row of coefficients), then rows after a transpose.
+  Idct8Lanes<kConstBits - kPass1Bits>(v, w, _mm_set1_epi32(1 << (kConstBits - kPass1Bits - 1)));
+  Transpose8x16(w);
+  constexpr int shift = kConstBits + kPass1Bits + 3;
+  Idct8Lanes<shift>(w, v, _mm_set1_epi32((1 << (shift - 1)) + (128 << shift)));
+  // v[x] holds column x of the output: back to rows, clamped to 0..255 by the saturating pack.
+  Transpose8x16(v);
+  for (int r = 0; r < 8; ++r)
+    _mm_storel_epi64(reinterpret_cast<__m128i *>(out + r * stride), _mm_packus_epi16(v[r], v[r]));
+}
+
+// The box-averaged 4x4 transform with 16-bit lanes: both passes multiply 16-bit values by 16-bit
+// constants and sum in 32 bits, as the plain code does; the columns' results are packed to 16
+// bits between the passes (they fit for the coefficients of any picture).
+void InverseDct4(const int16_t *in, uint8_t *out, ptrdiff_t stride) {
+  const __m128i zero = _mm_setzero_si128();
+  __m128i r[8];
+  for (int i = 0; i < 8; ++i) r[i] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + i * 8));
+  // Pairs (frequency a, frequency b) of every lane; frequency 4 has no weight (kBox4[.][4] == 0).
+  auto rows = [&](const __m128i f[8], __m128i w[4], bool high, int shift, __m128i bias) {
+    __m128i p02 = high ? _mm_unpackhi_epi16(f[0], f[2]) : _mm_unpacklo_epi16(f[0], f[2]);
+    __m128i p64 = high ? _mm_unpackhi_epi16(f[6], f[4]) : _mm_unpacklo_epi16(f[6], f[4]);
+    __m128i p13 = high ? _mm_unpackhi_epi16(f[1], f[3]) : _mm_unpacklo_epi16(f[1], f[3]);
+    __m128i p57 = high ? _mm_unpackhi_epi16(f[5], f[7]) : _mm_unpacklo_epi16(f[5], f[7]);
+    __m128i e[2], o[2];
+    for (int i = 0; i < 2; ++i) {
+      e[i] = _mm_add_epi32(_mm_madd_epi16(p02, Pair(kBox4[i][0], kBox4[i][2])),
+                           _mm_madd_epi16(p64, Pair(kBox4[i][6], 0)));
+      e[i] = _mm_add_epi32(e[i], bias);
+      o[i] = _mm_add_epi32(_mm_madd_epi16(p13, Pair(kBox4[i][1], kBox4[i][3])),
+                           _mm_madd_epi16(p57, Pair(kBox4[i][5], kBox4[i][7])));
+    }
+    __m128i cnt = _mm_cvtsi32_si128(shift);
+    w[0] = _mm_sra_epi32(_mm_add_epi32(e[0], o[0]), cnt);
+    w[1] = _mm_sra_epi32(_mm_add_epi32(e[1], o[1]), cnt);
+    w[2] = _mm_sra_epi32(_mm_sub_epi32(e[1], o[1]), cnt);
+    w[3] = _mm_sra_epi32(_mm_sub_epi32(e[0], o[0]), cnt);
+  };
+  constexpr int shift1 = kConstBits - kPass1Bits;
+  __m128i lo[4], hi[4], ws[8];
+  rows(r, lo, false, shift1, _mm_set1_epi32(1 << (shift1 - 1)));
+  rows(r, hi, true, shift1, _mm_set1_epi32(1 << (shift1 - 1)));
+  for (int i = 0; i < 4; ++i) ws[i] = _mm_packs_epi32(lo[i], hi[i]);  // row i of the vertical pass
+  for (int i = 4; i < 8; ++i) ws[i] = zero;
+  Transpose8x16(ws);  // ws[c]: column c, lanes 0..3 the four rows
+  constexpr int shift = kConstBits + kPass1Bits;
+  __m128i x[4];  // x[k]: output column k, lanes the four rows
+  rows(ws, x, false, shift, _mm_set1_epi32((1 << (shift - 1)) + (128 << shift)));
+  __m128i a = _mm_packs_epi32(x[0], x[1]), b = _mm_packs_epi32(x[2], x[3]);
+  __m128i c = _mm_unpacklo_epi16(a, b), d = _mm_unpackhi_epi16(a, b);
+  __m128i px = _mm_packus_epi16(_mm_unpacklo_epi16(c, d), _mm_unpackhi_epi16(c, d));  // rows of 4 bytes
+  for (int i = 0; i < 4; ++i) {
+    uint32_t v = static_cast<uint32_t>(_mm_cvtsi128_si32(px));
+    memcpy(out + i * stride, &v, 4);
+    px = _mm_srli_si128(px, 4);
+  }
+}
+
+#else
+// Eight columns (or rows) at once: GCC's vector extension, lowered to plain integer code
+// where the target has no vector unit.
 typedef int32_t Lanes __attribute__((vector_size(32)));
 
 inline void Transpose8(Lanes v[8]) {
@@ -110,7 +251,9 @@ void InverseDct8(const int16_t *in, uint8_t *out, ptrdiff_t stride) {
   for (int r = 0; r < 8; ++r)
     for (int c = 0; c < 8; ++c) out[r * stride + c] = static_cast<uint8_t>(px[c][r]);
 }
+#endif
 
+#ifndef __SSE2__
 void InverseDct4(const int16_t *in, uint8_t *out, ptrdiff_t stride) {
   int32_t ws[4 * 8];  // 4 rows of 8 columns after the vertical pass
   constexpr int shift1 = kConstBits - kPass1Bits;
@@ -145,6 +288,7 @@ void InverseDct4(const int16_t *in, uint8_t *out, ptrdiff_t stride) {
     o[3] = Clamp255((e0 - o0 + bias) >> shift);
   }
 }
+#endif
 
 void InverseDct2(const int16_t *in, uint8_t *out, ptrdiff_t stride) {
   int32_t ws[2 * 8];
