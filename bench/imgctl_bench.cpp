@@ -22,20 +22,9 @@
 #pragma GCC diagnostic ignored "-Wsign-compare"
 #include <stb/stb_image.h>
 #include <stb/stb_image_resize.h>
+#include "imgctl/native/file_bytes.h"
 
 namespace {
-
-std::vector<uint8_t> ReadFile(const char *path) {
-  std::vector<uint8_t> bytes;
-  FILE *file = fopen(path, "rb");
-  if (file == nullptr) return bytes;
-  fseek(file, 0, SEEK_END);
-  bytes.resize(size_t(ftell(file)));
-  fseek(file, 0, SEEK_SET);
-  if (fread(bytes.data(), 1, bytes.size(), file) != bytes.size()) bytes.clear();
-  fclose(file);
-  return bytes;
-}
 
 // The fitted size of picture mode 4: scaled by the smaller ratio.
 void Fit(int width, int height, int screenWidth, int screenHeight, int *fitWidth, int *fitHeight) {
@@ -47,7 +36,7 @@ void Fit(int width, int height, int screenWidth, int screenHeight, int *fitWidth
 
 int FitOurs(const char *path, int screenWidth, int screenHeight) {
   imgctl::Picture picture;
-  if (!imgctl::OpenPicture(ReadFile(path), &picture)) return 1;
+  if (!imgctl::OpenPicture(ReadFileBytes(path), &picture)) return 1;
   int width, height;
   Fit(picture.width, picture.height, screenWidth, screenHeight, &width, &height);
   imgctl::ResizePicture(&picture, width, height);

@@ -19,23 +19,11 @@
 
 #include "imgctl/core/picture.h"
 #include "imgctl/core/resampler.h"
+#include "imgctl/native/file_bytes.h"
 
 namespace {
 
 int g_runs = 7;
-
-std::vector<uint8_t> ReadFile(const std::string &path) {
-  std::vector<uint8_t> bytes;
-  FILE *f = fopen(path.c_str(), "rb");
-  if (!f) return bytes;
-  fseek(f, 0, SEEK_END);
-  long n = ftell(f);
-  fseek(f, 0, SEEK_SET);
-  bytes.resize(size_t(n > 0 ? n : 0));
-  if (fread(bytes.data(), 1, bytes.size(), f) != bytes.size()) bytes.clear();
-  fclose(f);
-  return bytes;
-}
 
 // Picture mode 4's fitted size: scaled by the smaller ratio, truncated.
 void Fit(int w, int h, int boxW, int boxH, int *dw, int *dh) {
@@ -155,7 +143,7 @@ double Psnr(const std::vector<uint32_t> &a, const std::vector<uint32_t> &b) {
 }
 
 void JpegCase(const std::string &name, const std::string &path, int boxW, int boxH) {
-  std::vector<uint8_t> data = ReadFile(path);
+  std::vector<uint8_t> data = ReadFileBytes(path);
   imgctl::Picture probe;
   if (data.empty() || !imgctl::OpenPicture(data, &probe)) {
     printf("%s\tmissing %s\n", name.c_str(), path.c_str());
@@ -174,7 +162,7 @@ void JpegCase(const std::string &name, const std::string &path, int boxW, int bo
 }
 
 void PngCase(const std::string &name, const std::string &path, int boxW, int boxH) {
-  std::vector<uint8_t> data = ReadFile(path);
+  std::vector<uint8_t> data = ReadFileBytes(path);
   if (data.empty()) {
     printf("%s\tmissing %s\n", name.c_str(), path.c_str());
     return;

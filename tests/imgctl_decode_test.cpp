@@ -73,7 +73,7 @@ TEST(ImgctlDecode, EveryTypeAndVariantGivesImageMagicksPixels) {
     memcpy(&height, info + 8, 4);
     EXPECT_EQ(width, 37);
     EXPECT_EQ(height, 23);
-    std::vector<uint8_t> reference = ReadTestBytes(ImgctlTestFile(std::string(v.file) + ".bgra"));
+    std::vector<uint8_t> reference = ReadFileBytes(ImgctlTestFile(std::string(v.file) + ".bgra"));
     ASSERT_EQ(reference.size(), 37u * 23u * 4u);
     Difference d = Compare(DrawWholePicture(picture, 37, 23), reference);
     EXPECT_LE(d.maximum, v.maximum) << "mean " << d.mean;
@@ -113,13 +113,13 @@ TEST(ImgctlDecode, ExifOrientationsOneToEightTurnThePhotoUpright) {
     Imgctl().getInfo(picture, &info);
     EXPECT_EQ(info.biWidth, 24);   // the upright size, whatever the stored one
     EXPECT_EQ(info.biHeight, 16);
-    std::vector<uint8_t> upright = ReadTestBytes(ImgctlTestFile("upright.png.bgra"));
+    std::vector<uint8_t> upright = ReadFileBytes(ImgctlTestFile("upright.png.bgra"));
     std::vector<uint32_t> pixels = DrawWholePicture(picture, 24, 16);
     Difference d = Compare(pixels, upright);
     EXPECT_LE(d.maximum, 24);
     EXPECT_LT(d.mean, 3.0);
     // ImageMagick's own turning of the same file agrees.
-    EXPECT_LE(Compare(pixels, ReadTestBytes(ImgctlTestFile(file + ".bgra"))).maximum, 24);
+    EXPECT_LE(Compare(pixels, ReadFileBytes(ImgctlTestFile(file + ".bgra"))).maximum, 24);
     // Resized, the turn still applies (the upright target is decoded in the stored orientation).
     Imgctl().resize(picture, 12, 8);
     std::vector<uint32_t> small = DrawWholePicture(picture, 12, 8);
@@ -134,7 +134,7 @@ TEST(ImgctlDecode, ShrinkingAPhotoComesCloseToImageMagicksLanczos) {
   ImgHandle picture = Imgctl().load(ImgctlTestFile("photo.jpg").c_str());
   ASSERT_NE(picture, 0u);
   Imgctl().resize(picture, 173, 97);
-  std::vector<uint8_t> lanczos = ReadTestBytes(ImgctlTestFile("photo_lanczos_173x97.bgra"));
+  std::vector<uint8_t> lanczos = ReadFileBytes(ImgctlTestFile("photo_lanczos_173x97.bgra"));
   ASSERT_EQ(lanczos.size(), 173u * 97u * 4u);
   Difference d = Compare(DrawWholePicture(picture, 173, 97), lanczos);
   EXPECT_GT(d.psnr, 35.0) << "mean " << d.mean << " max " << d.maximum;

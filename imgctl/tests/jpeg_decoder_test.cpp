@@ -19,7 +19,7 @@ namespace {
 // A plasma picture of the given size as PPM, made once per size.
 std::string SourcePicture(int w, int h) {
   std::string path = ScratchDir() + "/src_" + std::to_string(w) + "x" + std::to_string(h) + ".ppm";
-  if (ReadFile(path).empty()) {
+  if (ReadFileBytes(path).empty()) {
     // Large pictures are an enlarged smaller plasma: much quicker to make, still photo-like.
     std::string size = std::to_string(w) + "x" + std::to_string(h);
     std::string make = w > 1000 ? "-size 1000x750 plasma:fractal -resize " + size + "!" : "-size " + size + " plasma:fractal";
@@ -45,7 +45,7 @@ Picture Djpeg(const std::string &jpeg, int scale = 1) {
 
 Picture Decode(const std::string &jpeg, int scale, bool expectOk = true) {
   PictureSink sink;
-  bool ok = DecodeToPicture(kJpegDecoder, ReadFile(jpeg), scale, &sink);
+  bool ok = DecodeToPicture(kJpegDecoder, ReadFileBytes(jpeg), scale, &sink);
   EXPECT_EQ(ok, expectOk) << jpeg << " scale " << scale;
   EXPECT_FALSE(sink.orderBroken);
   EXPECT_EQ(sink.begins, 1);
@@ -188,7 +188,7 @@ std::vector<uint8_t> ExifOrientation(bool bigEndian, int orientation, uint32_t i
 }
 
 TEST(JpegDecoder, ProbeReadsSizeAndOrientation) {
-  std::vector<uint8_t> jpeg = ReadFile(MakeJpeg(17, 9, "", "probe"));
+  std::vector<uint8_t> jpeg = ReadFileBytes(MakeJpeg(17, 9, "", "probe"));
   imgctl::ImageHeader h;
   ASSERT_TRUE(imgctl::ProbeJpeg(jpeg.data(), jpeg.size(), &h));
   EXPECT_EQ(h.width, 17);
@@ -214,7 +214,7 @@ TEST(JpegDecoder, ProbeReadsSizeAndOrientation) {
 
 TEST(JpegDecoder, TruncatedFilesDeliverWhatDecodedAndFail) {
   for (const char *options : {"-sample 2x2", "-sample 2x2 -progressive", "-sample 2x1 -restart 1B"}) {
-    std::vector<uint8_t> whole = ReadFile(MakeJpeg(203, 157, options, "truncate"));
+    std::vector<uint8_t> whole = ReadFileBytes(MakeJpeg(203, 157, options, "truncate"));
     int lastRows = -1;
     for (size_t cut = 0; cut < whole.size(); cut += 97) {
       // The cut copy lives in its own allocation so that any read past its end is caught.
@@ -238,7 +238,7 @@ TEST(JpegDecoder, TruncatedFilesDeliverWhatDecodedAndFail) {
 }
 
 TEST(JpegDecoder, CorruptedBytesNeverCrash) {
-  std::vector<uint8_t> whole = ReadFile(MakeJpeg(203, 157, "-sample 2x2 -progressive -restart 1B", "corrupt"));
+  std::vector<uint8_t> whole = ReadFileBytes(MakeJpeg(203, 157, "-sample 2x2 -progressive -restart 1B", "corrupt"));
   srand(1234);
   for (int trial = 0; trial < 300; ++trial) {
     std::vector<uint8_t> bad = whole;
@@ -255,7 +255,7 @@ TEST(JpegDecoder, CorruptedBytesNeverCrash) {
 // A frame header that claims a huge picture over a few bytes of data ends quickly.
 TEST(JpegDecoder, HugeDimensionsOverTinyDataFailQuickly) {
   for (const char *options : {"-sample 2x2", "-sample 2x2 -progressive"}) {
-    std::vector<uint8_t> jpeg = ReadFile(MakeJpeg(17, 9, options, "huge"));
+    std::vector<uint8_t> jpeg = ReadFileBytes(MakeJpeg(17, 9, options, "huge"));
     for (size_t i = 0; i + 8 < jpeg.size(); ++i)
       if (jpeg[i] == 0xFF && (jpeg[i + 1] == 0xC0 || jpeg[i + 1] == 0xC2)) {
         jpeg[i + 5] = jpeg[i + 6] = jpeg[i + 7] = jpeg[i + 8] = 0xFF;  // 65535 x 65535
@@ -273,7 +273,7 @@ TEST(JpegDecoder, HugeDimensionsOverTinyDataFailQuickly) {
 }
 
 TEST(JpegDecoder, RefusesWhatItDoesNotDecode) {
-  std::vector<uint8_t> jpeg = ReadFile(MakeJpeg(17, 9, "", "refuse"));
+  std::vector<uint8_t> jpeg = ReadFileBytes(MakeJpeg(17, 9, "", "refuse"));
   imgctl::ImageHeader h;
   PictureSink sink;
   const std::vector<uint8_t> empty, notJpeg = {'G', 'I', 'F', '8', '9', 'a', 0, 0};

@@ -13,21 +13,12 @@
 #include "imgctl/core/jpeg_decoder.h"
 #include "imgctl/core/limits.h"
 #include "imgctl/tests/flat_jpeg.h"
+#include "imgctl/native/file_bytes.h"
 
 namespace imgctl {
 namespace {
 
 const std::string kPictures = std::string(IMGCTL_REPO_ROOT) + "/tests/data/imgctl/";
-
-std::vector<uint8_t> ReadFile(const std::string &path) {
-  std::vector<uint8_t> bytes;
-  FILE *file = fopen(path.c_str(), "rb");
-  if (file == nullptr) return bytes;
-  int c;
-  while ((c = fgetc(file)) != EOF) bytes.push_back(uint8_t(c));
-  fclose(file);
-  return bytes;
-}
 
 std::vector<std::string> PicturesIn(const std::string &folder) {
   std::vector<std::string> names;
@@ -108,7 +99,7 @@ std::vector<uint8_t> GifHeaders(uint16_t width, uint16_t height) {
 // A real progressive JPEG whose frame header is made to state another size: the headers parse,
 // the data runs out early.
 std::vector<uint8_t> ProgressiveJpegStating(uint16_t width, uint16_t height) {
-  std::vector<uint8_t> file = ReadFile(kPictures + "jpeg_progressive.jpg");
+  std::vector<uint8_t> file = ReadFileBytes(kPictures + "jpeg_progressive.jpg");
   for (size_t at = 2; at + 9 < file.size(); ++at)
     if (file[at] == 0xFF && file[at + 1] == 0xC2) {
       file[at + 5] = uint8_t(height >> 8);
@@ -187,7 +178,7 @@ TEST(WorkingScale, CoarserWhereTheCoefficientStoreWouldPassTheBound) {
 
 TEST(ResizePicture, RefusesBadSizesAndKeepsThePicture) {
   Picture picture;
-  ASSERT_TRUE(OpenPicture(ReadFile(kPictures + "bmp_24.bmp"), &picture));
+  ASSERT_TRUE(OpenPicture(ReadFileBytes(kPictures + "bmp_24.bmp"), &picture));
   ASSERT_TRUE(ResizePicture(&picture, 10, 6));
   const std::vector<uint32_t> before = PicturePixels(&picture);
   for (auto size : {std::pair<int32_t, int32_t>{0, 1}, {1, 0}, {-3, 4}, {40000, 2}, {8192, 8192}}) {
@@ -261,7 +252,7 @@ TEST(Pictures, EveryCutShortPrefixAndTheHostileCorpusGiveZeroOrAPicture) {
     ASSERT_EQ(PicturePixels(&picture).size(), 35u);
   };
   for (const std::string &file : files) {
-    std::vector<uint8_t> bytes = ReadFile(file);
+    std::vector<uint8_t> bytes = ReadFileBytes(file);
     SCOPED_TRACE(file);
     size_t step = bytes.size() > 2000 ? bytes.size() / 200 : 1;
     for (size_t length = 0; length <= bytes.size(); length += step)
@@ -269,7 +260,7 @@ TEST(Pictures, EveryCutShortPrefixAndTheHostileCorpusGiveZeroOrAPicture) {
   }
   for (const std::string &file : bad) {
     SCOPED_TRACE(file);
-    exercise(ReadFile(file));
+    exercise(ReadFileBytes(file));
   }
   EXPECT_GT(opened, 500u);
 }

@@ -77,7 +77,7 @@ TEST_P(PngConformance, MatchesImageMagickExactlyPlainAndInterlaced) {
     ASSERT_TRUE(RunCommand("convert " + Source() + " " + c.options + (interlaced ? " -interlace PNG" : "") + " PNG:" +
                     name + ".png"));
     ASSERT_TRUE(RunCommand("convert " + name + ".png -depth 8 RGBA:" + name + ".rgba"));
-    std::vector<uint8_t> png = ReadFile(name + ".png");
+    std::vector<uint8_t> png = ReadFileBytes(name + ".png");
     ASSERT_GT(png.size(), 33u);
     // The file is what the case says it is.
     ASSERT_EQ(png[24], c.depth) << c.name;
@@ -106,7 +106,7 @@ TEST(PngDecoder, TinyInterlacedPictures) {
                     name + ".png"));
     ASSERT_TRUE(RunCommand("convert " + name + ".png -depth 8 RGBA:" + name + ".rgba"));
     PictureSink sink;
-    EXPECT_TRUE(DecodeToPicture(kPngDecoder, ReadFile(name + ".png"), 1, &sink)) << size;
+    EXPECT_TRUE(DecodeToPicture(kPngDecoder, ReadFileBytes(name + ".png"), 1, &sink)) << size;
     Picture expected;
     ASSERT_TRUE(ReadRgba(name + ".rgba", sink.picture.width, sink.picture.height, &expected)) << size;
     EXPECT_EQ(Compare(sink.picture, expected, true).maxAbs, 0) << size;
@@ -262,7 +262,7 @@ TEST(PngDecoder, TruncatedAndCorruptedFilesNeverCrash) {
   std::string name = ScratchDir() + "/damage";
   for (const char *variant : {"", "-interlace PNG"}) {
     ASSERT_TRUE(RunCommand("convert " + Source() + " -define png:color-type=6 " + variant + " PNG:" + name + ".png"));
-    std::vector<uint8_t> whole = ReadFile(name + ".png");
+    std::vector<uint8_t> whole = ReadFileBytes(name + ".png");
     int lastRows = -1;
     for (size_t cut = 0; cut < whole.size(); cut += 61) {
       std::vector<uint8_t> part(whole.begin(), whole.begin() + static_cast<long>(cut));

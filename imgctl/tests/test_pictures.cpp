@@ -4,6 +4,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include "imgctl/native/file_bytes.h"
 
 namespace imgctl_test {
 
@@ -49,21 +50,6 @@ const std::string &ScratchDir() {
 
 bool RunCommand(const std::string &command) { return system(command.c_str()) == 0; }
 
-std::vector<uint8_t> ReadFile(const std::string &path) {
-  std::vector<uint8_t> bytes;
-  FILE *f = fopen(path.c_str(), "rb");
-  if (!f) return bytes;
-  fseek(f, 0, SEEK_END);
-  long n = ftell(f);
-  fseek(f, 0, SEEK_SET);
-  if (n > 0) {
-    bytes.resize(static_cast<size_t>(n));
-    if (fread(bytes.data(), 1, bytes.size(), f) != bytes.size()) bytes.clear();
-  }
-  fclose(f);
-  return bytes;
-}
-
 bool WriteFile(const std::string &path, const std::vector<uint8_t> &bytes) {
   FILE *f = fopen(path.c_str(), "wb");
   if (!f) return false;
@@ -72,7 +58,7 @@ bool WriteFile(const std::string &path, const std::vector<uint8_t> &bytes) {
 }
 
 bool ReadPnm(const std::string &path, Picture *out) {
-  std::vector<uint8_t> d = ReadFile(path);
+  std::vector<uint8_t> d = ReadFileBytes(path);
   size_t pos = 0;
   auto token = [&]() -> long {
     while (pos < d.size() && (d[pos] == ' ' || d[pos] == '\n' || d[pos] == '\r' || d[pos] == '\t')) ++pos;
@@ -98,7 +84,7 @@ bool ReadPnm(const std::string &path, Picture *out) {
 }
 
 bool ReadRgba(const std::string &path, int width, int height, Picture *out) {
-  std::vector<uint8_t> d = ReadFile(path);
+  std::vector<uint8_t> d = ReadFileBytes(path);
   if (d.size() != static_cast<size_t>(width) * height * 4) return false;
   out->width = width;
   out->height = height;

@@ -7,6 +7,8 @@
 
 #include "imgctl/core/decoder.h"
 
+#include "imgctl/native/file_bytes.h"
+
 namespace imgctl_test {
 
 // A decoded picture as 0xAARRGGBB pixels.
@@ -31,7 +33,7 @@ class PictureSink : public imgctl::RowSink {
 const std::string &ScratchDir();
 // Runs a shell command; true when it exits 0.
 bool RunCommand(const std::string &command);
-std::vector<uint8_t> ReadFile(const std::string &path);
+// Whole files: ReadFileBytes of imgctl/native/file_bytes.h.
 bool WriteFile(const std::string &path, const std::vector<uint8_t> &bytes);
 // Reads a binary PPM (P6) or PGM (P5) file as opaque pixels.
 bool ReadPnm(const std::string &path, Picture *out);

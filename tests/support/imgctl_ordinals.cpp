@@ -2,6 +2,7 @@
 #include "tests/support/imgctl_ordinals.h"
 
 #include <stdio.h>
+#include "imgctl/native/file_bytes.h"
 
 template <typename Function>
 static void Resolve(HMODULE dll, int ordinal, Function *function) {
@@ -29,17 +30,6 @@ std::string ImgctlTestFile(const std::string &name) {
   for (char &c : path)
     if (c == '/') c = '\\';
   return path;
-}
-
-std::vector<uint8_t> ReadTestBytes(const std::string &path) {
-  std::vector<uint8_t> bytes;
-  FILE *file = fopen(path.c_str(), "rb");
-  if (file == nullptr) return bytes;
-  uint8_t buffer[65536];
-  size_t got;
-  while ((got = fread(buffer, 1, sizeof buffer, file)) > 0) bytes.insert(bytes.end(), buffer, buffer + got);
-  fclose(file);
-  return bytes;
 }
 
 MemoryCanvas::MemoryCanvas(int w, int h, uint32_t fill) : width(w), height(h) {

@@ -8,6 +8,8 @@
 
 #include "imgctl/imgctl.h"
 
+#include "imgctl/native/file_bytes.h"
+
 // The six operations, looked up with GetProcAddress(dll, MAKEINTRESOURCE(ordinal)).
 struct ImgctlOrdinals {
   HMODULE dll = nullptr;
@@ -26,7 +28,6 @@ const ImgctlOrdinals &Imgctl();
 // The Windows path of a file under tests/data/imgctl (through Wine's Z: drive).
 std::string ImgctlTestFile(const std::string &name);
 // A file's bytes (empty when missing).
-std::vector<uint8_t> ReadTestBytes(const std::string &path);
 
 // A top-down 32-bit DIB section selected into a memory DC, filled with a sentinel colour.
 struct MemoryCanvas {
