@@ -10,25 +10,12 @@
 #include <vector>
 
 #include "imgctl/imgctl.h"
+#include "tests/support/imgctl_ordinals.h"
 
 namespace {
 
-struct Ordinals {
-  ImgHandle(IMGCTL_API *load)(const char *);
-  int(IMGCTL_API *free)(ImgHandle);
-  int(IMGCTL_API *getInfo)(ImgHandle, ImgPictureInfo *);
-  int(IMGCTL_API *prepare)(ImgHandle);
-  int(IMGCTL_API *draw)(HDC, INT32, INT32, INT32, INT32, ImgHandle, INT32, INT32, INT32, INT32, DWORD, INT32);
-  int(IMGCTL_API *resize)(ImgHandle, INT32, INT32);
-};
-
-template <typename Function>
-void Resolve(HMODULE dll, int ordinal, Function *function) {
-  *function = reinterpret_cast<Function>(reinterpret_cast<void *>(GetProcAddress(dll, MAKEINTRESOURCEA(ordinal))));
-}
-
 // One paint's picture steps in mode 4: fit by the smaller ratio, centre, draw one to one.
-bool ShowFitted(const Ordinals &o, HDC dc, int screenWidth, int screenHeight, const char *path) {
+bool ShowFitted(const ImgctlOrdinals &o, HDC dc, int screenWidth, int screenHeight, const char *path) {
   ImgHandle picture = o.load(path);
   if (picture == 0) return false;
   o.prepare(picture);
@@ -49,26 +36,11 @@ bool ShowFitted(const Ordinals &o, HDC dc, int screenWidth, int screenHeight, co
 int main(int argc, char **argv) {
   if (argc < 5) return 2;
   int runs = atoi(argv[1]), screenWidth = atoi(argv[2]), screenHeight = atoi(argv[3]);
-  HMODULE dll = LoadLibraryA("imgctl.dll");
-  if (dll == nullptr) return 3;
-  Ordinals o;
-  Resolve(dll, 4, &o.load);
-  Resolve(dll, 5, &o.free);
-  Resolve(dll, 6, &o.getInfo);
-  Resolve(dll, 16, &o.prepare);
-  Resolve(dll, 45, &o.draw);
-  Resolve(dll, 47, &o.resize);
+  const ImgctlOrdinals &o = Imgctl();
+  if (o.dll == nullptr) return 3;
   // A screen-sized 32-bit DIB section in a memory DC stands in for the saver window.
-  HDC dc = CreateCompatibleDC(nullptr);
-  BITMAPINFO bitmap = {};
-  bitmap.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  bitmap.bmiHeader.biWidth = screenWidth;
-  bitmap.bmiHeader.biHeight = -screenHeight;
-  bitmap.bmiHeader.biPlanes = 1;
-  bitmap.bmiHeader.biBitCount = 32;
-  void *bits = nullptr;
-  HBITMAP section = CreateDIBSection(dc, &bitmap, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ previous = SelectObject(dc, section);
+  MemoryCanvas canvas(screenWidth, screenHeight, 0);
+  HDC dc = canvas.dc;
   for (int i = 4; i < argc; ++i) {
     std::vector<double> times;
     bool ok = ShowFitted(o, dc, screenWidth, screenHeight, argv[i]);  // warm-up
@@ -88,8 +60,5 @@ int main(int argc, char **argv) {
   GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
   printf("peak\t%.1f\t%.1f\n", double(counters.PeakWorkingSetSize) / 1048576.0,
          double(counters.PeakPagefileUsage) / 1048576.0);
-  SelectObject(dc, previous);
-  DeleteObject(section);
-  DeleteDC(dc);
   return 0;
 }

@@ -27,7 +27,6 @@ const ImgctlOrdinals &Imgctl();
 
 // The Windows path of a file under tests/data/imgctl (through Wine's Z: drive).
 std::string ImgctlTestFile(const std::string &name);
-// A file's bytes (empty when missing).
 
 // A top-down 32-bit DIB section selected into a memory DC, filled with a sentinel colour.
 struct MemoryCanvas {
