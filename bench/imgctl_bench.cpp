@@ -36,11 +36,11 @@ void Fit(int width, int height, int screenWidth, int screenHeight, int *fitWidth
 
 int FitOurs(const char *path, int screenWidth, int screenHeight) {
   imgctl::Picture picture;
-  if (!imgctl::OpenPicture(ReadFileBytes(path), &picture)) return 1;
+  if (!imgctl::OpenPicture(ReadFileBytes<imgctl::FileBytes>(path), &picture)) return 1;
   int width, height;
   Fit(picture.width, picture.height, screenWidth, screenHeight, &width, &height);
   imgctl::ResizePicture(&picture, width, height);
-  const std::vector<uint32_t> &pixels = imgctl::PicturePixels(&picture);
+  const imgctl::Pixels &pixels = imgctl::PicturePixels(&picture);
   std::vector<uint32_t> screen(size_t(screenWidth) * size_t(screenHeight));
   for (int y = 0; y < height; ++y)
     memcpy(&screen[size_t(y) * size_t(screenWidth)], &pixels[size_t(y) * size_t(width)], size_t(width) * 4);

@@ -56,7 +56,7 @@ void TurboDecode(const std::vector<uint8_t> &data, int scale, imgctl::RowSink &s
   jpeg_destroy_decompress(&cinfo);
 }
 
-std::vector<uint32_t> TurboFitted(const std::vector<uint8_t> &data, int scale, int dw, int dh) {
+imgctl::Pixels TurboFitted(const std::vector<uint8_t> &data, int scale, int dw, int dh) {
   imgctl::Resampler resampler(dw, dh);
   TurboDecode(data, scale, resampler);
   return resampler.Finish();
@@ -100,9 +100,9 @@ bool LibpngDecode(const std::vector<uint8_t> &data, std::vector<uint32_t> *image
 }
 
 // Our whole core pipeline from the file's bytes: headers, fit, streamed decode and resample.
-std::vector<uint32_t> OursFitted(const std::vector<uint8_t> &data, int boxW, int boxH) {
+imgctl::Pixels OursFitted(const std::vector<uint8_t> &data, int boxW, int boxH) {
   imgctl::Picture picture;
-  if (!imgctl::OpenPicture(data, &picture)) return {};
+  if (!imgctl::OpenPicture(imgctl::FileBytes(data.begin(), data.end()), &picture)) return {};
   int dw, dh;
   Fit(picture.width, picture.height, boxW, boxH, &dw, &dh);
   imgctl::ResizePicture(&picture, dw, dh);
@@ -130,7 +130,7 @@ void MedianPairMs(const std::function<void()> &ours, const std::function<void()>
   *peerMs = b[b.size() / 2];
 }
 
-double Psnr(const std::vector<uint32_t> &a, const std::vector<uint32_t> &b) {
+double Psnr(const imgctl::Pixels &a, const imgctl::Pixels &b) {
   if (a.size() != b.size() || a.empty()) return 0;
   double se = 0;
   for (size_t i = 0; i < a.size(); ++i)
@@ -145,18 +145,18 @@ double Psnr(const std::vector<uint32_t> &a, const std::vector<uint32_t> &b) {
 void JpegCase(const std::string &name, const std::string &path, int boxW, int boxH) {
   std::vector<uint8_t> data = ReadFileBytes(path);
   imgctl::Picture probe;
-  if (data.empty() || !imgctl::OpenPicture(data, &probe)) {
+  if (data.empty() || !imgctl::OpenPicture(imgctl::FileBytes(data.begin(), data.end()), &probe)) {
     printf("%s\tmissing %s\n", name.c_str(), path.c_str());
     return;
   }
   int dw, dh;
   Fit(probe.width, probe.height, boxW, boxH, &dw, &dh);
   int scale = imgctl::DecodeScale(probe.width, probe.height, dw, dh);
-  std::vector<uint32_t> ours, peer;
+  imgctl::Pixels ours, peer;
   double tOurs, tPeer;
   MedianPairMs([&] { ours = OursFitted(data, boxW, boxH); }, [&] { peer = TurboFitted(data, scale, dw, dh); }, &tOurs,
                &tPeer);
-  std::vector<uint32_t> reference = TurboFitted(data, 1, dw, dh);
+  imgctl::Pixels reference = TurboFitted(data, 1, dw, dh);
   printf("%s -> %dx%d\t%.1f\t%.1f\t%.2f\t%.1f\t%.1f\tlibjpeg-turbo 1/%d decode + area resample\n", name.c_str(), dw,
          dh, tOurs, tPeer, tOurs / tPeer, Psnr(ours, reference), Psnr(peer, reference), scale);
 }
@@ -167,7 +167,8 @@ void PngCase(const std::string &name, const std::string &path, int boxW, int box
     printf("%s\tmissing %s\n", name.c_str(), path.c_str());
     return;
   }
-  std::vector<uint32_t> ours, image;
+  imgctl::Pixels ours;
+  std::vector<uint32_t> image;
   double tOurs, tPeer;
   MedianPairMs([&] { ours = OursFitted(data, boxW, boxH); }, [&] { LibpngDecode(data, &image); }, &tOurs, &tPeer);
   printf("%s\t%.1f\t%.1f\t%.2f\t-\t-\tlibpng full decode alone\n", name.c_str(), tOurs, tPeer, tOurs / tPeer);

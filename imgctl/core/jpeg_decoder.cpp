@@ -10,6 +10,7 @@
 
 #include "imgctl/core/jpeg_idct.h"
 #include "imgctl/core/jpeg_rows.h"
+#include "imgctl/core/kept_blocks.h"
 
 namespace imgctl {
 namespace {
@@ -242,8 +243,8 @@ struct Component {
   int stored = 64;            // coefficients kept per block
   int8_t slotOfZz[64];        // zig-zag index -> stored slot, -1 when not kept
   uint8_t naturalOfSlot[64];
-  std::unique_ptr<int16_t, decltype(&free)> coefs{nullptr, &free};
-  std::unique_ptr<uint64_t, decltype(&free)> nonzero{nullptr, &free};  // per block, zig-zag bits of unkept
+  int16_t *coefs = nullptr;    // in the frame's coefficient store
+  uint64_t *nonzero = nullptr;  // per block, zig-zag bits of unkept coefficients that are nonzero
 };
 
 struct Frame {
@@ -268,6 +269,7 @@ struct Frame {
   int outW = 0, outH = 0;
   std::vector<uint32_t> row;
   bool dcOnly = false;
+  std::unique_ptr<KeptBlock> coefficientStore;  // every component's coefficients and nonzero bits
   // Current scan
   int scanCount = 0;
   int scanComps[kMaxComponents];
@@ -810,15 +812,23 @@ uint64_t PlanCoefficients(Frame &f) {
 bool AllocateCoefficients(Frame &f) {
   uint64_t total = PlanCoefficients(f);
   if (total > kMaxCoefficientBytes || total > SIZE_MAX / 2) return false;
+  // One block for the whole frame, kept for the next picture: the 64-bit nonzero sets first, so
+  // that they stay aligned, then the 16-bit coefficients. Every scan adds to zeros.
+  f.coefficientStore.reset(new KeptBlock(BlockRole::kCoefficients, static_cast<size_t>(total)));
+  uint8_t *store = static_cast<uint8_t *>(f.coefficientStore->get());
+  if (store == nullptr) return false;
+  memset(store, 0, static_cast<size_t>(total));
   for (int i = 0; i < f.count; ++i) {
     Component &c = f.comps[i];
-    size_t blocks = static_cast<size_t>(c.blocksW) * c.blocksH;
-    c.coefs.reset(static_cast<int16_t *>(calloc(blocks, static_cast<size_t>(c.stored) * 2)));
-    if (!c.coefs) return false;
     if (c.stored < 64 && !f.dcOnly) {
-      c.nonzero.reset(static_cast<uint64_t *>(calloc(blocks, 8)));
-      if (!c.nonzero) return false;
+      c.nonzero = reinterpret_cast<uint64_t *>(store);
+      store += static_cast<size_t>(c.blocksW) * c.blocksH * 8;
     }
+  }
+  for (int i = 0; i < f.count; ++i) {
+    Component &c = f.comps[i];
+    c.coefs = reinterpret_cast<int16_t *>(store);
+    store += static_cast<size_t>(c.blocksW) * c.blocksH * c.stored * 2;
   }
   return true;
 }
@@ -826,8 +836,8 @@ bool AllocateCoefficients(Frame &f) {
 // One block of a scan. Returns false on a bad code.
 bool DecodeScanBlock(Frame &f, Component &c, int bx, int by) {
   size_t index = static_cast<size_t>(by) * c.blocksW + bx;
-  int16_t *co = c.coefs.get() + index * c.stored;
-  uint64_t *nz = c.nonzero ? c.nonzero.get() + index : nullptr;
+  int16_t *co = c.coefs + index * c.stored;
+  uint64_t *nz = c.nonzero ? c.nonzero + index : nullptr;
   BitReader &br = f.br;
   if (!f.progressive) {
     alignas(16) int16_t blk[64];
@@ -990,7 +1000,7 @@ void ReconstructMcuRow(Frame &f, int my) {
     const uint16_t *q = f.quant[c.tq];
     for (int by = my * c.v; by < (my + 1) * c.v; ++by)
       for (int bx = 0; bx < c.blocksW; ++bx) {
-        const int16_t *co = c.coefs.get() + (static_cast<size_t>(by) * c.blocksW + bx) * c.stored;
+        const int16_t *co = c.coefs + (static_cast<size_t>(by) * c.blocksW + bx) * c.stored;
         uint8_t *out = PlaneBlock(c, by, bx);
         int ac = 0;
         for (int s = 1; s < c.stored; ++s) ac |= co[s];

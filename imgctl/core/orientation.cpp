@@ -3,12 +3,12 @@
 
 namespace imgctl {
 
-std::vector<uint32_t> TurnUpright(std::vector<uint32_t> stored, int32_t width, int32_t height, int orientation) {
+Pixels TurnUpright(Pixels stored, int32_t width, int32_t height, int orientation) {
   if (orientation < 2 || orientation > 8) return stored;
   const bool swap = orientation >= 5;
   const size_t uprightWidth = size_t(swap ? height : width), uprightHeight = size_t(swap ? width : height);
   const size_t w = size_t(width), h = size_t(height);
-  std::vector<uint32_t> upright(stored.size());
+  Pixels upright(stored.size());
   // For each upright pixel (x, y), the stored pixel (sx, sy) that the EXIF tag says shows there:
   // 2 mirrored, 3 turned half way, 4 flipped, 5 transposed, 6 to be turned clockwise,
   // 7 transversed, 8 to be turned anticlockwise.

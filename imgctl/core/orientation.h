@@ -3,13 +3,13 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include <vector>
+#include "imgctl/core/kept_blocks.h"
 
 namespace imgctl {
 
 // `stored` holds width x height pixels as the file stores them; the result is the upright
 // picture (height x width for the orientations 5 to 8). Orientation 1 or an unknown value
 // returns the pixels unchanged.
-std::vector<uint32_t> TurnUpright(std::vector<uint32_t> stored, int32_t width, int32_t height, int orientation);
+Pixels TurnUpright(Pixels stored, int32_t width, int32_t height, int orientation);
 
 }  // namespace imgctl

@@ -10,7 +10,7 @@
 
 namespace imgctl {
 
-bool OpenPicture(std::vector<uint8_t> bytes, Picture *picture) {
+bool OpenPicture(FileBytes bytes, Picture *picture) {
   if (bytes.size() > kMaxFileBytes) return false;
   Format format = SniffFormat(bytes.data(), bytes.size());
   const Decoder *decoder = DecoderFor(format);
@@ -39,7 +39,7 @@ bool ResizePicture(Picture *picture, int32_t width, int32_t height) {
   picture->width = width;
   picture->height = height;
   picture->decoded = false;
-  std::vector<uint32_t>().swap(picture->pixels);
+  Pixels().swap(picture->pixels);
   return true;
 }
 
@@ -58,7 +58,7 @@ int DecodeScale(int32_t storedWidth, int32_t storedHeight, int32_t targetWidth, 
   return scale;
 }
 
-const std::vector<uint32_t> &PicturePixels(Picture *picture) {
+const Pixels &PicturePixels(Picture *picture) {
   if (picture->decoded) return picture->pixels;
   // A picture loaded larger than it may be held and never resized has no pixels.
   if (!SizeWithinLimits(picture->width, picture->height)) return picture->pixels;

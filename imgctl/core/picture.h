@@ -6,24 +6,25 @@
 
 #include "imgctl/core/decoder.h"
 #include "imgctl/core/format.h"
+#include "imgctl/core/kept_blocks.h"
 
 namespace imgctl {
 
 struct Picture {
-  std::vector<uint8_t> bytes;      // the whole file, kept until the picture is freed
+  FileBytes bytes;                 // the whole file, kept until the picture is freed
   Format format = Format::kUnknown;
   const Decoder *decoder = nullptr;
   ImageHeader header;              // stored size and EXIF orientation
   int32_t width = 0, height = 0;   // the upright size it measures now (after any resize)
   bool decoded = false;
-  std::vector<uint32_t> pixels;    // width x height, top row first, 0xFFRRGGBB, once decoded
+  Pixels pixels;                   // width x height, top row first, 0xFFRRGGBB, once decoded
 };
 
 // Takes over a file's bytes and reads its headers: the type from the signature, the size, the
 // orientation. False (nothing decoded, nothing large allocated) for a file of no known type,
 // headers that do not parse, a stored size past the source limits, or a decoder that would need
 // more working memory than allowed even at its coarsest scale.
-bool OpenPicture(std::vector<uint8_t> bytes, Picture *picture);
+bool OpenPicture(FileBytes bytes, Picture *picture);
 
 // Makes the picture measure width x height from now on. Refused, with the picture untouched,
 // for a size of 0 or less or past the limits. Pixels decoded earlier are dropped: the next
@@ -35,7 +36,7 @@ bool ResizePicture(Picture *picture, int32_t width, int32_t height);
 // Empty while the current size is past the limits of what may be held (a large picture that
 // was loaded but not resized). The decode scale is the one DecodeScale picks, made coarser
 // where the decoder would need more working memory than allowed (the resampler then enlarges).
-const std::vector<uint32_t> &PicturePixels(Picture *picture);
+const Pixels &PicturePixels(Picture *picture);
 
 // `scale`, or the next coarser scale at which the picture's decoder needs no more working memory
 // than allowed (at most kCoarsestScale, which OpenPicture has checked).

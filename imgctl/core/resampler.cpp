@@ -368,8 +368,8 @@ void Resampler::FilterRow(int32_t y, const uint32_t *row) {
   }
 }
 
-std::vector<uint32_t> Resampler::Finish() {
-  if (!begun_) return std::vector<uint32_t>(size_t(targetWidth_) * size_t(targetHeight_), kOpaque);
+Pixels Resampler::Finish() {
+  if (!begun_) return Pixels(size_t(targetWidth_) * size_t(targetHeight_), kOpaque);
   while (nextRow_ < sourceHeight_) FilterRow(nextRow_, nullptr);
   return std::move(result_);
 }
@@ -379,7 +379,7 @@ void ResamplePicture(const uint32_t *source, int32_t width, int32_t height, size
   Resampler resampler(targetWidth, targetHeight);
   resampler.Begin(width, height);
   for (int32_t y = 0; y < height; ++y) resampler.PutRow(y, source + size_t(y) * stride);
-  std::vector<uint32_t> result = resampler.Finish();
+  Pixels result = resampler.Finish();
   memcpy(target, result.data(), result.size() * sizeof(uint32_t));
 }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "imgctl/core/decoder.h"
+#include "imgctl/core/kept_blocks.h"
 
 namespace imgctl {
 
@@ -44,7 +45,7 @@ class Resampler final : public RowSink {
   void PutRow(int32_t y, const uint32_t *pixels) override;
   // Completes the rows that never came and hands over targetWidth x targetHeight pixels,
   // top row first, each 0xFFRRGGBB.
-  std::vector<uint32_t> Finish();
+  Pixels Finish();
 
  private:
   enum class Vertical { kCopy, kShrink, kEnlarge };
@@ -73,7 +74,7 @@ class Resampler final : public RowSink {
   int32_t nextTarget_ = 0;
   std::vector<uint32_t> composited_;
   std::vector<uint32_t> filtered_;
-  std::vector<uint32_t> result_;
+  Pixels result_;
 };
 
 // Resamples a whole picture held in memory (rows `stride` pixels apart) into `target`.

@@ -31,13 +31,13 @@ constexpr int64_t kFuzzMaxPixels = 4 << 20;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (kFormat != imgctl::Format::kUnknown && imgctl::SniffFormat(data, size) != kFormat) return -1;
   imgctl::Picture picture;
-  if (!imgctl::OpenPicture(std::vector<uint8_t>(data, data + size), &picture)) return 0;
+  if (!imgctl::OpenPicture(imgctl::FileBytes(data, data + size), &picture)) return 0;
   if (int64_t(picture.header.width) * picture.header.height > kFuzzMaxPixels) return 0;
   // Once at the stored size, once shrunk (scaled decode), once enlarged a little.
   int32_t width = picture.width, height = picture.height;
   (void)imgctl::PicturePixels(&picture);
   imgctl::ResizePicture(&picture, width / 3 + 1, height / 5 + 1);
-  const std::vector<uint32_t> &small = imgctl::PicturePixels(&picture);
+  const imgctl::Pixels &small = imgctl::PicturePixels(&picture);
   if (small.size() != size_t(picture.width) * size_t(picture.height)) __builtin_trap();
   if (width * 3 <= imgctl::kMaxEdge && height <= 64 && width <= 64) {
     imgctl::ResizePicture(&picture, width * 3, height + 1);

@@ -6,9 +6,10 @@
 #include <string>
 #include <vector>
 
-// The file's bytes; empty when it cannot be opened or read whole.
-inline std::vector<uint8_t> ReadFileBytes(const std::string &path) {
-  std::vector<uint8_t> bytes;
+// The file's bytes, in any vector of bytes; empty when it cannot be opened or read whole.
+template <class Bytes = std::vector<uint8_t>>
+Bytes ReadFileBytes(const std::string &path) {
+  Bytes bytes;
   FILE *file = fopen(path.c_str(), "rb");
   if (file == nullptr) return bytes;
   uint8_t buffer[65536];

@@ -27,7 +27,7 @@ extern "C" {
 ImgHandle IMGCTL_API ImgLoad(const char *path) {
   if (path == nullptr) return 0;
   try {
-    std::vector<uint8_t> bytes;
+    imgctl::FileBytes bytes;
     if (!imgctl::ReadPictureFile(path, &bytes)) return 0;
     auto picture = std::make_unique<imgctl::Picture>();
     if (!imgctl::OpenPicture(std::move(bytes), picture.get())) return 0;
@@ -74,7 +74,7 @@ int IMGCTL_API ImgDraw(HDC dc, INT32 destX, INT32 destY, INT32 destWidth, INT32 
     std::lock_guard<std::mutex> hold(g_lock);
     imgctl::Picture *found = g_pictures.Find(picture);
     if (found == nullptr) return kFailed;
-    const std::vector<uint32_t> &pixels = imgctl::PicturePixels(found);
+    const imgctl::Pixels &pixels = imgctl::PicturePixels(found);
     if (pixels.empty()) return kFailed;  // too large to hold at its current size
     return imgctl::DrawPictureRectangle(dc, destX, destY, destWidth, destHeight, pixels.data(), found->width,
                                         found->height, sourceX, sourceY, sourceWidth, sourceHeight, rasterOp)

@@ -7,7 +7,7 @@
 
 namespace imgctl {
 
-bool ReadPictureFile(const char *path, std::vector<uint8_t> *bytes) {
+bool ReadPictureFile(const char *path, FileBytes *bytes) {
   HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                             FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;

@@ -2,11 +2,11 @@
 #pragma once
 #include <stdint.h>
 
-#include <vector>
+#include "imgctl/core/kept_blocks.h"
 
 namespace imgctl {
 
 // The file's bytes; false for a missing or unreadable file or one past kMaxFileBytes.
-bool ReadPictureFile(const char *path, std::vector<uint8_t> *bytes);
+bool ReadPictureFile(const char *path, FileBytes *bytes);
 
 }  // namespace imgctl

@@ -21,10 +21,10 @@ const OrientationCase kOrientations[] = {
 };
 
 TEST(TurnUpright, EachOrientationPlacesThePixelsAsTheTagDescribes) {
-  const std::vector<uint32_t> stored = {'A', 'B', 'C', 'D', 'E', 'F'};
+  const Pixels stored = {'A', 'B', 'C', 'D', 'E', 'F'};
   for (const OrientationCase &c : kOrientations) {
     bool swap = c.orientation >= 5;
-    std::vector<uint32_t> upright = TurnUpright(stored, 3, 2, c.orientation);
+    Pixels upright = TurnUpright(stored, 3, 2, c.orientation);
     int width = swap ? 2 : 3;
     std::string text;
     for (size_t i = 0; i < upright.size(); ++i) {

@@ -64,9 +64,12 @@ std::vector<uint8_t> Bmp(int32_t width, int32_t height, uint16_t bits, uint32_t 
   return file;
 }
 
-std::vector<uint32_t> Decode(const std::vector<uint8_t> &file) {
+// A test file's bytes as the library holds a file's bytes.
+FileBytes Bytes(const std::vector<uint8_t> &file) { return FileBytes(file.begin(), file.end()); }
+
+Pixels Decode(const std::vector<uint8_t> &file) {
   Picture picture;
-  if (!OpenPicture(file, &picture)) return {};
+  if (!OpenPicture(Bytes(file), &picture)) return {};
   return PicturePixels(&picture);
 }
 
@@ -147,7 +150,7 @@ TEST(OpenPicture, RefusesFromHeadersWhatWouldNeedTooMuchMemory) {
   };
   for (Case &c : cases) {
     Picture picture;
-    EXPECT_EQ(OpenPicture(c.file, &picture), c.loads) << c.what;
+    EXPECT_EQ(OpenPicture(Bytes(c.file), &picture), c.loads) << c.what;
     EXPECT_EQ(picture.pixels.capacity(), 0u) << c.what;  // headers only: nothing decoded yet
   }
 }
@@ -155,7 +158,7 @@ TEST(OpenPicture, RefusesFromHeadersWhatWouldNeedTooMuchMemory) {
 // A picture loaded larger than it may be held has no pixels until it is resized.
 TEST(PicturePixels, NoneForAPictureTooLargeToHoldUntilResized) {
   Picture picture;
-  ASSERT_TRUE(OpenPicture(imgctl_test::FlatJpeg(8200, 4100, 200, 100, 50), &picture));
+  ASSERT_TRUE(OpenPicture(Bytes(imgctl_test::FlatJpeg(8200, 4100, 200, 100, 50)), &picture));
   EXPECT_TRUE(PicturePixels(&picture).empty());
   ASSERT_TRUE(ResizePicture(&picture, 820, 410));
   EXPECT_EQ(PicturePixels(&picture).size(), size_t(820) * 410);
@@ -166,8 +169,8 @@ TEST(PicturePixels, NoneForAPictureTooLargeToHoldUntilResized) {
 TEST(WorkingScale, CoarserWhereTheCoefficientStoreWouldPassTheBound) {
   // 4:4:4, so 8000 x 8000 holds 3 M blocks: 128 bytes each at 1/1, 106 at 1/2, 58 at 1/4, 2 at 1/8.
   Picture small, large;
-  ASSERT_TRUE(OpenPicture(ProgressiveJpegStating(4000, 3000), &small));
-  ASSERT_TRUE(OpenPicture(ProgressiveJpegStating(8000, 8000), &large));
+  ASSERT_TRUE(OpenPicture(Bytes(ProgressiveJpegStating(4000, 3000)), &small));
+  ASSERT_TRUE(OpenPicture(Bytes(ProgressiveJpegStating(8000, 8000)), &large));
   EXPECT_EQ(WorkingScale(small, 1), 1);
   EXPECT_GT(JpegWorkingBytes(large.bytes.data(), large.bytes.size(), 2), kMaxWorkingBytes);
   EXPECT_LE(JpegWorkingBytes(large.bytes.data(), large.bytes.size(), 4), kMaxWorkingBytes);
@@ -178,9 +181,9 @@ TEST(WorkingScale, CoarserWhereTheCoefficientStoreWouldPassTheBound) {
 
 TEST(ResizePicture, RefusesBadSizesAndKeepsThePicture) {
   Picture picture;
-  ASSERT_TRUE(OpenPicture(ReadFileBytes(kPictures + "bmp_24.bmp"), &picture));
+  ASSERT_TRUE(OpenPicture(Bytes(ReadFileBytes(kPictures + "bmp_24.bmp")), &picture));
   ASSERT_TRUE(ResizePicture(&picture, 10, 6));
-  const std::vector<uint32_t> before = PicturePixels(&picture);
+  const Pixels before = PicturePixels(&picture);
   for (auto size : {std::pair<int32_t, int32_t>{0, 1}, {1, 0}, {-3, 4}, {40000, 2}, {8192, 8192}}) {
     EXPECT_FALSE(ResizePicture(&picture, size.first, size.second));
     EXPECT_EQ(picture.width, 10);
@@ -209,7 +212,7 @@ TEST(BmpDecoder, RunLengthOverrunsAreClippedAndUnsetPixelsAreBlack) {
     uint16_t bits;
     uint32_t compression;
     std::vector<uint8_t> data;
-    std::vector<uint32_t> expected;  // top row first
+    Pixels expected;  // top row first
   } cases[] = {
       {"RLE8 run past the row's end", 3, 2, 8, 1, {9, 1, 0, 0, 2, 2, 0, 1}, {green, green, black, red, red, red}},
       {"RLE8 delta past the bottom", 2, 2, 8, 1, {1, 3, 0, 2, 0, 9, 1, 1}, {black, black, blue, black}},
@@ -223,7 +226,7 @@ TEST(BmpDecoder, RunLengthOverrunsAreClippedAndUnsetPixelsAreBlack) {
       {"4-bit, cut short rows", 3, 2, 4, 0, {0x12, 0x30, 0, 0}, {black, black, black, red, green, blue}},
   };
   for (const Case &c : cases) {
-    std::vector<uint32_t> pixels = Decode(Bmp(c.width, c.height, c.bits, c.compression, palette, c.data));
+    Pixels pixels = Decode(Bmp(c.width, c.height, c.bits, c.compression, palette, c.data));
     EXPECT_EQ(pixels, c.expected) << c.what;
   }
 }
@@ -232,9 +235,9 @@ TEST(BmpDecoder, BitFieldsWithAnEmptyAlphaChannelAreOpaque) {
   // 32-bit bit fields with an alpha mask whose every value is 0: drawn opaque, not black.
   std::vector<uint8_t> file = Bmp(2, 1, 32, 6, {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000},
                                   {0x10, 0x20, 0x30, 0x00, 0x40, 0x50, 0x60, 0x00});
-  EXPECT_EQ(Decode(file), (std::vector<uint32_t>{0xFF302010u, 0xFF605040u}));
+  EXPECT_EQ(Decode(file), (Pixels{0xFF302010u, 0xFF605040u}));
   file[file.size() - 1] = 0x80;  // one pixel with alpha: the channel counts, composited over black
-  EXPECT_EQ(Decode(file), (std::vector<uint32_t>{0xFF000000u, 0xFF302820u}));
+  EXPECT_EQ(Decode(file), (Pixels{0xFF000000u, 0xFF302820u}));
 }
 
 TEST(Pictures, EveryCutShortPrefixAndTheHostileCorpusGiveZeroOrAPicture) {
@@ -245,7 +248,7 @@ TEST(Pictures, EveryCutShortPrefixAndTheHostileCorpusGiveZeroOrAPicture) {
   size_t opened = 0;
   auto exercise = [&](const std::vector<uint8_t> &bytes) {
     Picture picture;
-    if (!OpenPicture(bytes, &picture)) return;
+    if (!OpenPicture(Bytes(bytes), &picture)) return;
     ++opened;
     ASSERT_EQ(PicturePixels(&picture).size(), size_t(picture.width) * size_t(picture.height));
     ASSERT_TRUE(ResizePicture(&picture, 7, 5));

@@ -11,8 +11,6 @@
 namespace imgctl {
 namespace {
 
-using Pixels = std::vector<uint32_t>;
-
 Pixels Resample(const Pixels &source, int32_t width, int32_t height, int32_t targetWidth, int32_t targetHeight) {
   Pixels target(size_t(targetWidth) * size_t(targetHeight));
   ResamplePicture(source.data(), width, height, size_t(width), target.data(), targetWidth, targetHeight);
