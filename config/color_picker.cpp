@@ -1,6 +1,8 @@
 // The text-colour picker: the colour common dialog on COLOR_R, COLOR_G and COLOR_B.
 #include "config/color_picker.h"
 
+#include "config/system_dialogs.h"
+
 // The record of the single-byte form is 36 bytes on the 32-bit platform.
 #ifndef _WIN64
 static_assert(sizeof(CHOOSECOLORA) == 36, "CHOOSECOLORA of the 32-bit platform");
@@ -25,7 +27,7 @@ void ChooseTextColor(HWND owner, INT32 *red, INT32 *green, INT32 *blue) {
   COLORREF customColors[kCustomColorCount];
   CHOOSECOLORA choice;
   PrepareColorChoice(&choice, customColors, owner, *red, *green, *blue);
-  if (ChooseColorA(&choice)) {
+  if (CallChooseColor(&choice)) {
     *red = GetRValue(choice.rgbResult);
     *green = GetGValue(choice.rgbResult);
     *blue = GetBValue(choice.rgbResult);

@@ -3,6 +3,7 @@
 
 #include <shlobj.h>
 
+#include "config/system_dialogs.h"
 #include "slideshow/settings.h"
 
 namespace {
@@ -65,10 +66,10 @@ void BrowseForPictureFolder(HWND dialog) {
 
   char path[MAX_PATH];
   path[0] = '\0';
-  LPITEMIDLIST item = SHBrowseForFolderA(&info);
+  LPITEMIDLIST item = CallBrowseForFolder(&info);
   if (item != NULL) {
-    if (!SHGetPathFromIDListA(item, path)) path[0] = '\0';
-    CoTaskMemFree(item);
+    if (!CallGetPathFromIDList(item, path)) path[0] = '\0';
+    CallTaskMemFree(item);
   }
   if (path[0] == '\0') {
     MessageBoxA(dialog, kCancelledText, kFolderCaption, kWarningStyle);

@@ -1,6 +1,11 @@
 // The built lumeta_show.scr started as a process with real command lines, on both families.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <psapi.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
 
 #include "tests/support/process.h"
 #include "tests/support/settings_file.h"
@@ -49,6 +54,38 @@ TEST(ProgramTest, FullScreenRunEndsWithZero) {
   ASSERT_NE(nullptr, process);
   HWND saver = WaitForWindowW(L"WindowsScreenSaverClass", L"Screen Saver", kWait);
   ASSERT_NE(nullptr, saver);
+  PostMessageW(saver, WM_CLOSE, 0, 0);
+  EXPECT_EQ(0, WaitForExit(process, kWait));
+}
+
+// The names of the modules loaded in a running process, in capitals.
+std::vector<std::string> ModuleNames(HANDLE process) {
+  HMODULE modules[512];
+  DWORD bytes = 0;
+  std::vector<std::string> names;
+  if (!EnumProcessModules(process, modules, sizeof(modules), &bytes)) return names;
+  for (DWORD i = 0; i < bytes / sizeof(HMODULE) && i < ARRAYSIZE(modules); ++i) {
+    char name[MAX_PATH];
+    if (GetModuleBaseNameA(process, modules[i], name, sizeof(name)) == 0) continue;
+    CharUpperA(name);
+    names.push_back(name);
+  }
+  return names;
+}
+
+// The slide show never opens a dialog: the common dialogs, the shell and what they bring with them
+// (the print spooler) stay out of the saver's memory.
+TEST(ProgramTest, FullScreenRunLoadsNoDialogLibraries) {
+  SettingsFileGuard keep;
+  WriteSettingsFile("[Screen Saver.lumeta_show]\r\nG-MODE=0\r\nS-MODE=0\r\n");
+  HANDLE process = StartProgram(Saver(), "/s");
+  ASSERT_NE(nullptr, process);
+  HWND saver = WaitForWindowW(L"WindowsScreenSaverClass", L"Screen Saver", kWait);
+  ASSERT_NE(nullptr, saver);
+  std::vector<std::string> names = ModuleNames(process);
+  EXPECT_NE(std::find(names.begin(), names.end(), "IMGCTL.DLL"), names.end());
+  for (const char *library : {"COMDLG32.DLL", "SHELL32.DLL", "OLE32.DLL", "WINSPOOL.DRV"})
+    EXPECT_EQ(std::find(names.begin(), names.end(), library), names.end()) << library;
   PostMessageW(saver, WM_CLOSE, 0, 0);
   EXPECT_EQ(0, WaitForExit(process, kWait));
 }
