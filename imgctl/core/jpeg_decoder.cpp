@@ -269,7 +269,7 @@ struct Frame {
   int outW = 0, outH = 0;
   std::vector<uint32_t> row;
   bool dcOnly = false;
-  std::unique_ptr<KeptBlock> coefficientStore;  // every component's coefficients and nonzero bits
+  KeptBlock coefficientStore;  // every component's coefficients and nonzero bits
   // Current scan
   int scanCount = 0;
   int scanComps[kMaxComponents];
@@ -814,8 +814,8 @@ bool AllocateCoefficients(Frame &f) {
   if (total > kMaxCoefficientBytes || total > SIZE_MAX / 2) return false;
   // One block for the whole frame, kept for the next picture: the 64-bit nonzero sets first, so
   // that they stay aligned, then the 16-bit coefficients. Every scan adds to zeros.
-  f.coefficientStore.reset(new KeptBlock(BlockRole::kCoefficients, static_cast<size_t>(total)));
-  uint8_t *store = static_cast<uint8_t *>(f.coefficientStore->get());
+  void *block = f.coefficientStore.Take(BlockRole::kCoefficients, static_cast<size_t>(total));
+  uint8_t *store = static_cast<uint8_t *>(block);
   if (store == nullptr) return false;
   memset(store, 0, static_cast<size_t>(total));
   for (int i = 0; i < f.count; ++i) {

@@ -37,18 +37,24 @@ void ReleaseKeptBlocks();
 // Bytes held by kept blocks now.
 size_t KeptBytes();
 
-// A block from TakeBlock owned for one scope.
+// A block from TakeBlock owned by a scope or a record, returned when its owner ends.
 class KeptBlock {
  public:
-  KeptBlock(BlockRole role, size_t bytes) : role_(role), block_(TakeBlock(role, bytes)) {}
+  KeptBlock() = default;
   ~KeptBlock() { ReturnBlock(role_, block_); }
   KeptBlock(const KeptBlock &) = delete;
   KeptBlock &operator=(const KeptBlock &) = delete;
-  void *get() const { return block_; }
+  // A block of at least `bytes` for `role`, in place of any held so far; nullptr when memory is short.
+  void *Take(BlockRole role, size_t bytes) {
+    ReturnBlock(role_, block_);
+    role_ = role;
+    block_ = TakeBlock(role, bytes);
+    return block_;
+  }
 
  private:
-  BlockRole role_;
-  void *block_;
+  BlockRole role_ = BlockRole::kCount;
+  void *block_ = nullptr;
 };
 
 // A standard allocator over TakeBlock for one role. Elements made without a value are left

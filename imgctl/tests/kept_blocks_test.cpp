@@ -97,13 +97,5 @@ TEST_F(KeptBlocks, ReleaseFreesEverything) {
   EXPECT_EQ(KeptBytes(), 0u);
 }
 
-TEST_F(KeptBlocks, VectorsLeaveNewElementsUnfilledAndKeepValuesGiven) {
-  Pixels pixels(4, 0xFF102030u);
-  EXPECT_EQ(pixels, (Pixels{0xFF102030u, 0xFF102030u, 0xFF102030u, 0xFF102030u}));
-  FileBytes bytes;
-  bytes.resize(kMiB);  // no fill: the file is read over it
-  EXPECT_EQ(bytes.size(), kMiB);
-}
-
 }  // namespace
 }  // namespace imgctl
