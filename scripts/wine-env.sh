@@ -8,6 +8,9 @@ export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEARCH=win64
 LUMETA_STARTED_PIDS=()
 
+# True when Debian's 32-bit Wine is installed, so that 32-bit programs run.
+lumeta_has_wine32() { [ -x /usr/lib/wine/wine ]; }
+
 lumeta_wine() { LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 /usr/lib/wine/wine64 "$@"; }
 
 # Creates the prefix once: Japanese locale, fonts mapped to the system's face names,
@@ -15,6 +18,13 @@ lumeta_wine() { LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 /usr/lib/wine/wine64 "$@"; }
 # programs that test the 9x family.
 lumeta_prepare_prefix() {
   local stamp="$WINEPREFIX/.lumeta-prefix-v3"
+  # A prefix made before the 32-bit Wine was installed has no 32-bit system ("could not load
+  # kernel32.dll" for every 32-bit program): make it again.
+  if [ -f "$stamp" ] && lumeta_has_wine32 && [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
+    echo "wine: the prefix lacks the 32-bit system; making it again"
+    /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
+    rm -rf "$WINEPREFIX"
+  fi
   [ -f "$stamp" ] && return 0
   echo "wine: preparing prefix $WINEPREFIX"
   mkdir -p "$WINEPREFIX"

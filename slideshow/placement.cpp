@@ -51,14 +51,19 @@ void PlaceActualSize(PicturePlacement *p, BOOL centred, INT32 W, INT32 H, INT32 
   }
 }
 
-// Modes 3 and 4: scale by the larger ratio (fill) or the smaller one (fit).
+// Modes 3 and 4: scale by the larger ratio (fill) or the smaller one (fit). The axis whose
+// ratio was taken meets the screen's edge exactly: truncating its double product could leave it
+// one pixel short (2592 x 1944 filling 1366 x 768 gives 1365.99...), a column of the previous
+// picture. The other axis keeps the truncated product; at equal ratios both axes are exact.
 void PlaceScaledToScreen(PicturePlacement *p, BOOL fill, INT32 W, INT32 H, INT32 w, INT32 h) {
   double ratioX = static_cast<double>(W) / w;
   double ratioY = static_cast<double>(H) / h;
-  double scale = fill ? (ratioX < ratioY ? ratioY : ratioX) : (ratioX <= ratioY ? ratioX : ratioY);
+  BOOL byWidth = fill ? !(ratioX < ratioY) : ratioX <= ratioY;
+  BOOL byHeight = ratioX == ratioY || !byWidth;
+  double scale = byWidth ? ratioX : ratioY;
   p->resize = TRUE;
-  p->scaledWidth = Truncate(w * scale);
-  p->scaledHeight = Truncate(h * scale);
+  p->scaledWidth = byWidth ? W : Truncate(w * scale);
+  p->scaledHeight = byHeight ? H : Truncate(h * scale);
   if (fill) {
     p->width = W;
     p->height = H;
@@ -72,18 +77,19 @@ void PlaceScaledToScreen(PicturePlacement *p, BOOL fill, INT32 W, INT32 H, INT32
   }
 }
 
-// Mode 5: shrink only when both edges exceed the bound, until the shorter one meets it;
-// a bound of 0 or less shrinks nothing.
+// Mode 5: shrink only when both edges exceed the bound, until the shorter one meets it (exactly,
+// as in modes 3 and 4); a bound of 0 or less shrinks nothing.
 void PlaceRandomly(PicturePlacement *p, INT32 W, INT32 H, INT32 w, INT32 h, INT32 bound, int (*nextRandom)()) {
-  double divisor = 1.0;
+  double ratioX = 1.0, ratioY = 1.0;
   if (bound > 0) {
-    double ratioX = w > bound ? static_cast<double>(w) / bound : 1.0;
-    double ratioY = h > bound ? static_cast<double>(h) / bound : 1.0;
-    divisor = ratioX > ratioY ? ratioY : ratioX;
+    if (w > bound) ratioX = static_cast<double>(w) / bound;
+    if (h > bound) ratioY = static_cast<double>(h) / bound;
   }
+  double divisor = ratioX > ratioY ? ratioY : ratioX;
+  BOOL shrunk = divisor > 1.0;
   p->resize = TRUE;
-  p->scaledWidth = Truncate(w / divisor);
-  p->scaledHeight = Truncate(h / divisor);
+  p->scaledWidth = shrunk && divisor == ratioX ? bound : Truncate(w / divisor);
+  p->scaledHeight = shrunk && divisor == ratioY ? bound : Truncate(h / divisor);
   p->width = p->scaledWidth;
   p->height = p->scaledHeight;
   p->destX = RemainderOrZero(nextRandom(), static_cast<INT64>(W) - p->scaledWidth);

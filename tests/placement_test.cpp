@@ -124,7 +124,13 @@ INSTANTIATE_TEST_SUITE_P(
         PlacementRow{"FitExample", 4, 1280, 720, 800, 600, 100, TRUE, 960, 720, 160, 0, 0, 0, 960, 720},
         PlacementRow{"FitWide", 4, 1024, 768, 400, 200, 100, TRUE, 1024, 512, 0, 128, 0, 0, 1024, 512},
         PlacementRow{"FitEqualRatios", 4, 1024, 768, 512, 384, 100, TRUE, 1024, 768, 0, 0, 0, 0, 1024, 768},
+        // A camera photo on the common screens: the scaled edges meet the screen exactly.
+        PlacementRow{"FitPhotoEqualRatios", 4, 1024, 768, 4000, 3000, 100, TRUE, 1024, 768, 0, 0, 0, 0, 1024, 768},
+        PlacementRow{"FillPhotoEqualRatios", 3, 1024, 768, 4000, 3000, 100, TRUE, 1024, 768, 0, 0, 0, 0, 1024, 768},
+        PlacementRow{"FillReachesRightEdge", 3, 1366, 768, 2592, 1944, 100, TRUE, 1366, 1024, 0, 0, 0, 128, 1366, 768},
+        PlacementRow{"FitReachesBottomEdge", 4, 1366, 768, 1944, 2592, 100, TRUE, 576, 768, 395, 0, 0, 0, 576, 768},
         PlacementRow{"RandomShrunk", 5, 1024, 768, 800, 600, 100, TRUE, 133, 100, 1000 % 891, 2000 % 668, 0, 0, 133, 100},
+        PlacementRow{"RandomShorterEdgeExact", 5, 1024, 768, 116, 109, 100, TRUE, 106, 100, 1000 % 918, 2000 % 668, 0, 0, 106, 100},
         PlacementRow{"RandomNarrow", 5, 1024, 768, 80, 600, 100, TRUE, 80, 600, 1000 % 944, 2000 % 168, 0, 0, 80, 600},
         PlacementRow{"RandomSmall", 5, 1024, 768, 80, 60, 100, TRUE, 80, 60, 1000 % 944, 2000 % 708, 0, 0, 80, 60},
         // Wider than the screen after scaling: a negative range, the picture runs off the right.
@@ -179,4 +185,64 @@ TEST(PlacementTest, EmptyScreenDrawsNothingInScaledModes) {
   EXPECT_FALSE(Place(3, 0, 0, 800, 600).draw);
   EXPECT_FALSE(Place(4, 0, 768, 800, 600).draw);
   EXPECT_FALSE(Place(1, 0, 0, 800, 600).draw);
+}
+
+// Placement is computed in IEEE double precision on both builds: the 32-bit build's x87 unit
+// must not carry extended precision into the truncated products. The reference computes the
+// products of the mode table with SSE2 doubles, which have no wider format.
+#if defined(__i386__)
+#define IEEE_DOUBLE_MATH __attribute__((target("sse2,fpmath=sse"), noinline))
+#else
+#define IEEE_DOUBLE_MATH __attribute__((noinline))
+#endif
+
+namespace {
+
+IEEE_DOUBLE_MATH INT32 ScaledEdge(INT32 edge, INT32 screenEdge, INT32 pictureEdge) {
+  return static_cast<INT32>(edge * (static_cast<double>(screenEdge) / pictureEdge));
+}
+
+IEEE_DOUBLE_MATH INT32 ShrunkEdge(INT32 edge, INT32 shorter, INT32 bound) {
+  return static_cast<INT32>(edge / (static_cast<double>(shorter) / bound));
+}
+
+}  // namespace
+
+TEST(PlacementTest, ScaledSizesAreTheDoublePrecisionProductsForManySizes) {
+  const INT32 screens[][2] = {{640, 480},   {800, 600},   {1024, 768},  {1280, 720},  {1280, 1024}, {1366, 768},
+                              {1440, 900},  {1600, 900},  {1680, 1050}, {1920, 1080}, {1920, 1200}, {2560, 1440},
+                              {2560, 1600}, {3440, 1440}, {3840, 2160}, {1080, 1920}};
+  int mismatches = 0;
+  for (const auto &screen : screens) {
+    const INT32 W = screen[0], H = screen[1];
+    for (INT32 w = 97; w < 7000; w += 89) {
+      for (INT32 h = 61; h < 7000; h += 113) {
+        // Fit: the axis with the smaller ratio is exact, the other the truncated product.
+        BOOL fitByWidth = static_cast<INT64>(W) * h <= static_cast<INT64>(H) * w;
+        PicturePlacement fit = Place(4, W, H, w, h);
+        INT32 fitW = fitByWidth ? W : ScaledEdge(w, H, h), fitH = fitByWidth ? ScaledEdge(h, W, w) : H;
+        if (static_cast<INT64>(W) * h == static_cast<INT64>(H) * w) fitW = W, fitH = H;
+        PicturePlacement fill = Place(3, W, H, w, h);
+        INT32 fillW = fitByWidth ? ScaledEdge(w, H, h) : W, fillH = fitByWidth ? H : ScaledEdge(h, W, w);
+        if (static_cast<INT64>(W) * h == static_cast<INT64>(H) * w) fillW = W, fillH = H;
+        INT32 shorter = w < h ? w : h;
+        PicturePlacement random = Place(5, W, H, w, h, 100);
+        INT32 randomW = w, randomH = h;
+        if (w > 100 && h > 100) {
+          randomW = w <= h ? 100 : ShrunkEdge(w, shorter, 100);
+          randomH = h <= w ? 100 : ShrunkEdge(h, shorter, 100);
+        }
+        if (fit.scaledWidth != fitW || fit.scaledHeight != fitH || fill.scaledWidth != fillW ||
+            fill.scaledHeight != fillH || random.scaledWidth != randomW || random.scaledHeight != randomH) {
+          if (++mismatches <= 5)
+            ADD_FAILURE() << W << " x " << H << " screen, " << w << " x " << h << " picture: fit " << fit.scaledWidth
+                          << " x " << fit.scaledHeight << " (" << fitW << " x " << fitH << "), fill " << fill.scaledWidth
+                          << " x " << fill.scaledHeight << " (" << fillW << " x " << fillH << "), random "
+                          << random.scaledWidth << " x " << random.scaledHeight << " (" << randomW << " x " << randomH
+                          << ")";
+        }
+      }
+    }
+  }
+  EXPECT_EQ(0, mismatches);
 }
