@@ -2,7 +2,8 @@
 # The paint benchmark under Wine: for 12 MP and 24 MP JPEG photos and a 12 MP PNG, on a 1920 x 1080
 # and a 3840 x 2160 screen, the time of one whole paint in picture modes 3, 4 and 5, the saver's
 # start time to the first picture, its CPU time between ticks and its peak memory, each against the
-# picture library's own decode of the same file measured in the same run.
+# picture library's own decode of the same file measured in the same run; for the 64-bit build and,
+# where 32-bit programs run, for the 32-bit build the installer ships.
 # Writes build/paint-bench/paint-results.md (a Markdown table) and prints it.
 # Usage: bash bench/paint/run.sh [rounds]   (default 5 paint rounds, 3 saver runs per case)
 set -euo pipefail
@@ -13,8 +14,13 @@ saver_rounds=3
 readonly kPhoto=/usr/share/backgrounds/mate/abstract/Elephants_5640x3172.jpg
 
 LUMETA_EXTRA_PACKAGES=mate-backgrounds bash scripts/setup.sh
-cmake --preset x64 >/dev/null
-cmake --build --preset x64 --target lumeta_show imgctl paint_bench
+builds="x64"
+# The 32-bit build runs where Debian's 32-bit Wine is installed.
+if [ -x /usr/lib/wine/wine ]; then builds="x64 x86"; else echo "bench: no 32-bit Wine: x64 alone"; fi
+for build in $builds; do
+  cmake --preset "$build" >/dev/null
+  cmake --build --preset "$build" --target lumeta_show imgctl paint_bench
+done
 
 # A prefix of its own: the saver runs write the settings file.
 export WINEPREFIX="$root/build/wine-bench"
@@ -39,31 +45,35 @@ out="$root/build/paint-bench"
 mkdir -p "$out"
 raw="$out/paint-raw.txt"
 : > "$raw"
-bench="$root/build/x64/paint_bench.exe"
-program='Z:'$(sed 's|/|\\|g' <<<"$root/build/x64/lumeta_show.scr")
 
 for screen in 1920x1080 3840x2160; do
   LUMETA_SCREEN="${screen}x24" lumeta_start_display
   lumeta_start_wineserver
   echo "bench: screen $screen (display $DISPLAY)"
   width=${screen%x*} height=${screen#*x}
-  for case in jpeg12/photo12.jpg jpeg24/photo24.jpg png12/photo12.png; do
-    folder='C:\lumeta_bench\'"${case%/*}"
-    picture="$folder\\${case#*/}"
-    for mode in 3 4 5; do
-      scripts/wine-run.sh "$bench" paint "$picture" "$width" "$height" "$mode" "$rounds" | tr -d '\r' | tee -a "$raw"
+  for build in $builds; do
+    bench="$root/build/$build/paint_bench.exe"
+    program='Z:'$(sed 's|/|\\|g' <<<"$root/build/$build/lumeta_show.scr")
+    for case in jpeg12/photo12.jpg jpeg24/photo24.jpg png12/photo12.png; do
+      folder='C:\lumeta_bench\'"${case%/*}"
+      picture="$folder\\${case#*/}"
+      for mode in 3 4 5; do
+        scripts/wine-run.sh "$bench" paint "$picture" "$width" "$height" "$mode" "$rounds" | tr -d '\r' |
+          sed "s|^|build=$build |" | tee -a "$raw"
+      done
+      if [ "$screen" = 1920x1080 ]; then
+        scripts/wine-run.sh "$bench" decode-peak "$picture" | tr -d '\r' |
+          sed "s|^|build=$build picture=${case#*/} |" | tee -a "$raw"
+      fi
+      scripts/wine-run.sh "$bench" saver "$program" "$folder" "$saver_rounds" | tr -d '\r' |
+        sed "s|^|build=$build picture=${case#*/} |" | tee -a "$raw"
     done
-    if [ "$screen" = 1920x1080 ]; then
-      scripts/wine-run.sh "$bench" decode-peak "$picture" | tr -d '\r' | sed "s|^|picture=${case#*/} |" | tee -a "$raw"
-    fi
-    scripts/wine-run.sh "$bench" saver "$program" "$folder" "$saver_rounds" | tr -d '\r' |
-      sed "s|^|picture=${case#*/} |" | tee -a "$raw"
   done
   lumeta_stop_started
 done
 rm -f "$WINEPREFIX/drive_c/windows/lumeta_show.ini"
 
-# The table: one row per picture and screen.
+# The table: one row per build, picture and screen.
 awk '
   function field(line, key,   parts, i, kv) {
     n = split(line, parts, " ")
@@ -71,24 +81,24 @@ awk '
     return ""
   }
   /kind=paint/ {
-    key = field($0, "picture") " " field($0, "screen")
+    key = field($0, "build") " " field($0, "picture") " " field($0, "screen")
     paint[key, field($0, "mode")] = field($0, "paint_ms"); ratio[key, field($0, "mode")] = field($0, "ratio")
     decodeSum[key] += field($0, "decode_ms"); decodeCount[key]++
     if (!(key in seen)) { seen[key] = 1; order[++rows] = key }
   }
-  /kind=decode_peak/ { peakDecode[field($0, "picture")] = field($0, "peak_kb") }
+  /kind=decode_peak/ { peakDecode[field($0, "build") " " field($0, "picture")] = field($0, "peak_kb") }
   /kind=saver/ {
-    key = field($0, "picture") " " field($0, "screen")
+    key = field($0, "build") " " field($0, "picture") " " field($0, "screen")
     start[key] = field($0, "start_ms"); idle[key] = field($0, "idle_cpu_ms_per_s"); peak[key] = field($0, "peak_kb")
   }
   END {
-    print "| Picture | Screen | Library decode (ms) | Paint mode 3 (ms, × decode) | Paint mode 4 | Paint mode 5 | Start to first picture (ms, × decode) | CPU between ticks (ms per s, × decode) | Peak memory (MB, × decode-only process) |"
-    print "| --- | --- | ---: | ---: | ---: | ---: | ---: | ---: | ---: |"
+    print "| Build | Picture | Screen | Library decode (ms) | Paint mode 3 (ms, × decode) | Paint mode 4 | Paint mode 5 | Start to first picture (ms, × decode) | CPU between ticks (ms per s, × decode) | Peak memory (MB, × decode-only process) |"
+    print "| --- | --- | --- | ---: | ---: | ---: | ---: | ---: | ---: | ---: |"
     for (r = 1; r <= rows; r++) {
       key = order[r]; split(key, k, " "); d = decodeSum[key] / decodeCount[key]
-      printf "| %s | %s | %.0f |", k[1], k[2], d
+      printf "| %s | %s | %s | %.0f |", k[1], k[2], k[3], d
       for (m = 3; m <= 5; m++) printf " %.0f (%.2f) |", paint[key, m], ratio[key, m]
-      if (start[key] != "") printf " %.0f (%.1f) | %.2f (%.4f) | %.0f (%.2f) |\n", start[key], start[key] / d, idle[key], idle[key] / d, peak[key] / 1024, peak[key] / peakDecode[k[1]]
+      if (start[key] != "") printf " %.0f (%.1f) | %.2f (%.4f) | %.0f (%.2f) |\n", start[key], start[key] / d, idle[key], idle[key] / d, peak[key] / 1024, peak[key] / peakDecode[k[1] " " k[2]]
       else printf " - | - | - |\n"
     }
   }' "$raw" > "$out/paint-results.md"
