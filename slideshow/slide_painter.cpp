@@ -28,9 +28,27 @@ static void MoveTextLine(const SIZE &extent) {
   // Any other text mode keeps the start point.
 }
 
+// |value| held to limit (0 or more), with value's sign; INT32_MIN has no positive twin, hence INT64.
+static LONG LimitMagnitude(LONG value, INT32 limit) {
+  INT64 bound = limit > 0 ? limit : 0;
+  if (value > bound) return static_cast<LONG>(bound);
+  if (value < -bound) return static_cast<LONG>(-bound);
+  return value;
+}
+
+void LimitFontToScreen(LOGFONTA *font, INT32 screenWidth, INT32 screenHeight) {
+  // A character larger than the screen cannot be seen whole, and the platform's text rendering
+  // would allocate its glyphs (gigabytes for a height of 56000) and take seconds per paint, while
+  // the saver cannot answer input.
+  font->lfHeight = LimitMagnitude(font->lfHeight, screenHeight);
+  font->lfWidth = LimitMagnitude(font->lfWidth, screenWidth);
+}
+
 static void DrawTextLine(HDC dc) {
   int length = static_cast<int>(strnlen(g_settings.str, sizeof(g_settings.str)));
-  HFONT font = CreateFontIndirectA(&g_settings.font);
+  LOGFONTA shown = g_settings.font;
+  LimitFontToScreen(&shown, g_slide.screenWidth, g_slide.screenHeight);
+  HFONT font = CreateFontIndirectA(&shown);
   SelectObject(dc, font);
   SIZE extent = {0, 0};
   GetTextExtentPoint32A(dc, g_settings.str, length, &extent);

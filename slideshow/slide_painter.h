@@ -10,3 +10,7 @@ void PaintSlide(HWND window, HDC dc, PAINTSTRUCT *paint);
 
 // Builds folder + "\" + the name at pictureIndex into a zero-filled buffer of kPicturePathSize.
 void BuildPicturePath(char *path, size_t pathSize);
+
+// The font of the text line as drawn: the settings' font with its character height and width held
+// to the screen's height and width (sign kept). The stored settings are not changed.
+void LimitFontToScreen(LOGFONTA *font, INT32 screenWidth, INT32 screenHeight);

@@ -1,6 +1,7 @@
 // The painter with the real imgctl.dll: real picture files drawn into a memory device context.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -141,3 +142,42 @@ TEST_F(RealPainterTest, UnreadableFileIsPassedOverAndTheNextOneDrawn) {
 }
 
 }  // namespace
+
+TEST(LimitFontToScreenTest, HoldsCharacterHeightAndWidthToTheScreen) {
+  struct Row {
+    LONG height, width;
+    INT32 screenWidth, screenHeight;
+    LONG shownHeight, shownWidth;
+  } rows[] = {
+      {-48, 0, 1024, 768, -48, 0},                  // the default font: unchanged
+      {-768, 1024, 1024, 768, -768, 1024},          // exactly the screen: unchanged
+      {-56439, 0, 1024, 768, -768, 0},              // character height, negative
+      {56439, -5000, 1024, 768, 768, -1024},        // cell height, positive; a negative width
+      {LONG_MIN, LONG_MIN, 1024, 768, -768, -1024},  // no positive twin
+      {LONG_MAX, LONG_MAX, 1920, 1080, 1080, 1920},
+      {-48, 12, 0, -5, 0, 0},                       // no screen: the font's own size
+  };
+  for (const Row &row : rows) {
+    LOGFONTA font = {};
+    font.lfHeight = row.height;
+    font.lfWidth = row.width;
+    LimitFontToScreen(&font, row.screenWidth, row.screenHeight);
+    EXPECT_EQ(row.shownHeight, font.lfHeight) << row.height << " on " << row.screenWidth << " x " << row.screenHeight;
+    EXPECT_EQ(row.shownWidth, font.lfWidth) << row.width << " on " << row.screenWidth << " x " << row.screenHeight;
+  }
+}
+
+TEST_F(RealPainterTest, HugeFontIsDrawnAtTheScreensSizeAndTheSettingsKeepIt) {
+  lstrcpynA(g_settings.str, "W", sizeof(g_settings.str));
+  g_settings.sMode = kTextRandom;
+  g_settings.font.lfHeight = -56439;
+  g_settings.font.lfWidth = LONG_MAX;
+  g_settings.font.lfWeight = FW_NORMAL;
+  g_settings.colorR = g_settings.colorG = g_settings.colorB = 255;
+  PaintOnBlack();
+  EXPECT_EQ(-56439, g_settings.font.lfHeight);
+  EXPECT_EQ(LONG_MAX, g_settings.font.lfWidth);
+  int lit = 0;
+  for (int i = 0; i < kScreenWidth * kScreenHeight; ++i) lit += (pixels[i] & 0x00FFFFFF) != 0;
+  EXPECT_GT(lit, 0) << "the text line is drawn";
+}
