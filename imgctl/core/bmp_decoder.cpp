@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "imgctl/core/byte_reader.h"
+#include "imgctl/core/embedded_colour.h"
 #include "imgctl/core/limits.h"
 
 namespace imgctl {
@@ -248,6 +249,9 @@ bool DecodeBmp(const uint8_t *data, size_t size, int, RowSink &sink) {
   BmpLayout layout;
   if (!ParseLayout(data, size, &layout)) return false;
   if (layout.useAlpha && AlphaChannelIsEmpty(layout, data, size)) layout.useAlpha = false;
+  EmbeddedColour colour;
+  NoteBmpColourSpace(&colour, data, size);
+  sink.Colour(colour);
   sink.Begin(layout.width, layout.height);
   if (layout.compression == kRle4 || layout.compression == kRle8) return DecodeRunLength(layout, data, size, sink);
   return DecodeUncompressed(layout, data, size, sink);

@@ -5,6 +5,8 @@
 
 namespace imgctl {
 
+struct EmbeddedColour;
+
 // What a decoder learns from a file's headers alone.
 struct ImageHeader {
   int32_t width = 0;   // stored width in pixels, before any EXIF orientation
@@ -22,6 +24,8 @@ class RowSink {
   // (the stored size divided by the scale, rounded up).
   virtual void Begin(int32_t width, int32_t height) = 0;
   virtual void PutRow(int32_t y, const uint32_t *pixels) = 0;
+  // Called before Begin with what the file says about its colours (embedded_colour.h).
+  virtual void Colour(const EmbeddedColour &) {}
 };
 
 // One picture format. Decode delivers rows at 1/scale of the stored size (scale 1, 2, 4

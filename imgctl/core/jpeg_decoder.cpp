@@ -8,6 +8,7 @@
 #include <new>
 #include <vector>
 
+#include "imgctl/core/embedded_colour.h"
 #include "imgctl/core/jpeg_idct.h"
 #include "imgctl/core/jpeg_rows.h"
 #include "imgctl/core/kept_blocks.h"
@@ -264,6 +265,7 @@ struct Frame {
   bool adobe = false;
   int adobeTransform = -1;
   int orientation = 1;
+  EmbeddedColour colour;  // APP2 profile parts
   // Output
   int scale = 1, blockOut = 8;
   int outW = 0, outH = 0;
@@ -422,6 +424,9 @@ Walk NextSegment(Frame &f, size_t &pos, bool headerOnly) {
         break;
       case 0xE1:
         ReadExif(f, p, len);
+        break;
+      case 0xE2:
+        NoteJpegSegment(&f.colour, p, static_cast<size_t>(len));
         break;
       case 0xEE:
         ReadAdobe(f, p, len);
@@ -1063,6 +1068,8 @@ bool DecodeJpegImpl(const uint8_t *data, size_t size, int scale, RowSink &sink) 
   Walk w = NextSegment(*f, pos, false);
   if (w != Walk::kScan) return false;
   if (!SetUpGeometry(*f, NormalizedScale(scale))) return false;
+  f->colour.channels = f->count == 1 ? PictureChannels::kGrey : f->count == 3 ? PictureChannels::kRgb : PictureChannels::kOther;
+  sink.Colour(f->colour);
   sink.Begin(f->outW, f->outH);
   bool streaming = !f->progressive && f->scanCount == f->count;
   if (streaming) return DecodeStreaming(*f, pos, sink);

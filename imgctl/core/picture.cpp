@@ -3,6 +3,7 @@
 
 #include <utility>
 
+#include "imgctl/core/colour_sink.h"
 #include "imgctl/core/exif_orientation.h"
 #include "imgctl/core/limits.h"
 #include "imgctl/core/orientation.h"
@@ -70,8 +71,12 @@ const Pixels &PicturePixels(Picture *picture) {
   Resampler resampler(storedTargetWidth, storedTargetHeight, picture->header.width, picture->header.height);
   int scale = WorkingScale(*picture, DecodeScale(picture->header.width, picture->header.height, storedTargetWidth,
                                                  storedTargetHeight));
-  picture->decoder->decode(picture->bytes.data(), picture->bytes.size(), scale, resampler);
-  picture->pixels = TurnUpright(resampler.Finish(), storedTargetWidth, storedTargetHeight, orientation);
+  // Colours are converted to sRGB on the side with fewer pixels, the decoded rows or the resampled picture.
+  ColourSink colour(resampler, int64_t(storedTargetWidth) * storedTargetHeight);
+  picture->decoder->decode(picture->bytes.data(), picture->bytes.size(), scale, colour);
+  Pixels resampled = resampler.Finish();
+  colour.Finish(resampled.data(), resampled.size());
+  picture->pixels = TurnUpright(std::move(resampled), storedTargetWidth, storedTargetHeight, orientation);
   picture->decoded = true;  // only now: a decode that ran out of memory is tried again at the next use
   return picture->pixels;
 }

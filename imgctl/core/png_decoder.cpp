@@ -9,6 +9,8 @@
 #include <new>
 #include <vector>
 
+#include "imgctl/core/embedded_colour.h"
+
 namespace imgctl {
 namespace {
 
@@ -62,6 +64,7 @@ struct Png {
   int paletteSize = 0;
   bool hasKey = false;
   uint16_t key[3] = {0, 0, 0};
+  EmbeddedColour colour;  // iCCP, sRGB, gAMA, cHRM
 };
 
 bool ReadHeader(const uint8_t *data, size_t size, Png *png) {
@@ -298,6 +301,8 @@ size_t ReadChunksBeforeData(const uint8_t *data, size_t size, Png *png) {
         png->hasKey = true;
         for (int k = 0; k < 3; ++k) png->key[k] = static_cast<uint16_t>((c.body[2 * k] << 8) | c.body[2 * k + 1]);
       }
+    } else if (IsPngColourChunk(c.type) && CrcMatches(c)) {
+      NotePngColourChunk(&png->colour, c.type, c.body, c.length);
     }
     pos = c.next;
   }
@@ -370,6 +375,8 @@ bool DecodePngImpl(const uint8_t *data, size_t size, RowSink &sink) {
     return false;
   Inflater in;
   if (!in.Start(data, size, idat)) return false;
+  png->colour.channels = png->colourType == kGrey || png->colourType == kGreyAlpha ? PictureChannels::kGrey : PictureChannels::kRgb;
+  sink.Colour(png->colour);
   sink.Begin(png->width, png->height);
   return png->interlace ? DecodeInterlaced(*png, in, sink) : DecodeRows(*png, in, sink);
 }
