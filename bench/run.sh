@@ -2,6 +2,7 @@
 # Picture library benchmark, in one run: (1) the targets - our whole pipeline natively and imgctl.dll's six calls
 # under Wine, against libjpeg-turbo's scaled decode and libpng's full decode measured natively by turns, with
 # quality and peak memory; (2) whole processes fitting a photo into 1920 x 1080 against libvips, ImageMagick, stb.
+# (3) the same photos with an embedded colour profile against without, and where the conversion to sRGB sits.
 # Usage: bash bench/run.sh [runs per measurement, default 7]. Prints Markdown tables.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
@@ -13,7 +14,7 @@ LUMETA_EXTRA_PACKAGES="libvips-tools python3" bash scripts/setup.sh
 # Our core natively, optimised, without sanitizers; imgctl.dll and the Wine driver from the x64 build.
 cmake -S imgctl/native -B build/bench -DCMAKE_BUILD_TYPE=Release -DIMGCTL_SANITIZE=OFF -DIMGCTL_FUZZ=OFF \
   -DIMGCTL_BENCH=ON >/dev/null
-cmake --build build/bench -j2 --target imgctl_bench targets_bench >/dev/null
+cmake --build build/bench -j2 --target imgctl_bench targets_bench colour_bench >/dev/null
 cmake --preset x64 >/dev/null
 cmake --build --preset x64 -j2 --target imgctl imgctl_wine_bench >/dev/null
 
@@ -31,6 +32,12 @@ if [ ! -f "$pictures/photo_6000x4000.jpg" ]; then
   cjpeg -quality 90 "$pictures/photo_6000x4000.ppm" > "$pictures/photo_6000x4000.jpg"
   rm -f "$pictures"/*.ppm
 fi
+# A small photo that the screen enlarges, for the colour profile table.
+if [ ! -f "$pictures/photo_800x600.jpg" ]; then
+  convert "$photo" -resize 800x600^ -gravity center -extent 800x600 -depth 8 "$pictures/photo_800x600.ppm"
+  cjpeg -quality 90 "$pictures/photo_800x600.ppm" > "$pictures/photo_800x600.jpg"
+  rm -f "$pictures/photo_800x600.ppm"
+fi
 if [ ! -f "$pictures/photo.bmp" ]; then
   convert "$photo" -gravity center -crop 4229x3172+0+0 +repage -resize '4000x3000!' -strip "$pictures/photo.png"
   convert "$pictures/photo.png" -quality 90 -sampling-factor 2x2 "$pictures/photo.jpg"
@@ -46,5 +53,8 @@ lumeta_start_display
 lumeta_start_wineserver
 
 python3 bench/targets.py "$runs" "$pictures"
+echo
+# Embedded colour profiles (Adobe RGB (1998) from Debian's colord-data): tagged against untagged, same run.
+build/bench/colour_bench "$pictures" /usr/share/color/icc/colord/AdobeRGB1998.icc "$runs"
 echo
 python3 bench/measure.py "$runs" "$pictures"

@@ -30,6 +30,7 @@ PACKAGES=(
   wine64 fonts-wine xvfb xdotool imagemagick x11-utils
   zip nsis
   locales fonts-ipafont-mincho fonts-ipafont-gothic
+  colord-data
   ${LUMETA_EXTRA_PACKAGES:-}
 )
 

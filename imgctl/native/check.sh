@@ -2,8 +2,9 @@
 # Native checks of the picture library's core: builds it with clang under AddressSanitizer and
 # UndefinedBehaviorSanitizer, runs the unit tests (the decoders' conformance tests among them), then
 # bounded libFuzzer runs over the corpus kept in imgctl/fuzz/corpus: the whole pipeline once per
-# picture type, and our JPEG and PNG decoders on their own at every scale (IMGCTL_FUZZ_SECONDS
-# each, default 30, six runs: three minutes in all; 0 skips fuzzing).
+# picture type, our JPEG and PNG decoders on their own at every scale (IMGCTL_FUZZ_SECONDS each,
+# default 30), and the ICC profile reader (half that: its inputs are small); about three minutes in
+# all; 0 skips fuzzing.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/../.."
 seconds=${IMGCTL_FUZZ_SECONDS:-30}
@@ -16,14 +17,16 @@ build/native/imgctl_core_tests --gtest_brief=1
 findings=build/native/fuzz-findings
 rm -rf "$findings"
 mkdir -p "$findings"
-for fuzzer in jpeg png gif bmp jpeg_decoder png_decoder; do
+for fuzzer in jpeg png gif bmp jpeg_decoder png_decoder icc; do
   type=${fuzzer%_decoder}
+  limit=$seconds
+  [ "$fuzzer" != icc ] || limit=$(( (seconds + 1) / 2 ))
   work=build/native/fuzz-corpus/$fuzzer
   mkdir -p "$work"
-  echo "imgctl fuzz: $fuzzer for ${seconds}s"
+  echo "imgctl fuzz: $fuzzer for ${limit}s"
   # New inputs go to the work folder; the kept corpus is only read. A finding stops the run.
   # A fixed seed (IMGCTL_FUZZ_SEED) makes a run from a fresh tree replay the same inputs.
-  if ! build/native/fuzz_$fuzzer -seed="${IMGCTL_FUZZ_SEED:-1}" -max_total_time="$seconds" -max_len=65536 -timeout=10 -rss_limit_mb=2560 \
+  if ! build/native/fuzz_$fuzzer -seed="${IMGCTL_FUZZ_SEED:-1}" -max_total_time="$limit" -max_len=65536 -timeout=10 -rss_limit_mb=2560 \
       -print_final_stats=0 -artifact_prefix="$findings/$fuzzer-" "$work" imgctl/fuzz/corpus/$type \
       >"$findings/$fuzzer.log" 2>&1; then
     tail -n 40 "$findings/$fuzzer.log"
