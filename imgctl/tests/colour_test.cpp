@@ -11,7 +11,9 @@
 
 #include "imgctl/core/bmp_decoder.h"
 #include "imgctl/core/colour_profile.h"
+#include "imgctl/core/colour_transform.h"
 #include "imgctl/core/embedded_colour.h"
+#include "imgctl/core/icc_profile.h"
 #include "imgctl/core/jpeg_decoder.h"
 #include "imgctl/core/picture.h"
 #include "imgctl/core/png_decoder.h"
@@ -416,6 +418,26 @@ TEST(JpegProfileParts, AnyOrderButWhole) {
     for (const Bytes &s : segments) imgctl::NoteJpegSegment(&colour, s.data(), s.size());
     imgctl::ColourProfile read;
     EXPECT_EQ(imgctl::EmbeddedProfile(colour, &read), row.read) << row.name;
+  }
+}
+
+// The vector loop (pixels in pairs, x86-64) and the plain loop (the 32-bit build, and an odd last
+// pixel) give the same bytes, gamut clipping included.
+TEST(ColourTransform, PairsAndSinglePixelsGiveTheSameBytes) {
+  for (const char *name : {"AdobeRGB1998.icc", "ProPhotoRGB.icc", "WideGamutRGB.icc"}) {
+    Bytes profile = ReadFileBytes(kColord + name);
+    imgctl::ColourProfile read;
+    imgctl::ColourTransform transform;
+    ASSERT_TRUE(imgctl::ReadIccProfile(profile.data(), profile.size(), &read)) << name;
+    ASSERT_TRUE(imgctl::MakeColourTransform(read, &transform)) << name;
+    std::vector<uint32_t> pairs;
+    for (uint32_t r = 0; r < 256; r += 5)
+      for (uint32_t g = 0; g < 256; g += 5)
+        for (uint32_t b = 0; b < 256; b += 5) pairs.push_back(uint32_t(r * 7 % 256) << 24 | r << 16 | g << 8 | b);
+    std::vector<uint32_t> singles = pairs;
+    imgctl::ApplyColourTransform(transform, pairs.data(), pairs.size());
+    for (uint32_t &pixel : singles) imgctl::ApplyColourTransform(transform, &pixel, 1);
+    EXPECT_EQ(pairs, singles) << name;
   }
 }
 
