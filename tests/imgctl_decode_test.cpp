@@ -56,6 +56,8 @@ const Variant kVariants[] = {
     {"bmp_24.bmp", 0},           {"bmp_32_rgb.bmp", 0},       {"bmp_32_alpha.bmp", 1},
     {"bmp_topdown.bmp", 0},      {"bmp_rle8.bmp", 0},         {"bmp_rle4.bmp", 0},
     {"bmp_os2.bmp", 0},
+    // A Display P3 profile (iCCP): LittleCMS's conversion to sRGB, to the level.
+    {"png_display_p3.png", 2},
 };
 
 TEST(ImgctlDecode, EveryTypeAndVariantGivesImageMagicksPixels) {

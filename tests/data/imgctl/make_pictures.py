@@ -4,12 +4,13 @@
 Each good picture NAME gets NAME.bgra: ImageMagick's own decoding of it, composited over black,
 as raw 8-bit B, G, R, A bytes. The variants ImageMagick cannot write (top-down, RLE4, 32-bit
 BI_RGB BMPs, EXIF-oriented JPEGs) are made here from its output. bad/ holds hostile files.
-Run from anywhere: python3 tests/data/imgctl/make_pictures.py (needs convert).
+Run from anywhere: python3 tests/data/imgctl/make_pictures.py (needs convert, and colord-data for sRGB.icc).
 """
 import os
 import struct
 import subprocess
 import shutil
+import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.abspath(os.path.join(HERE, '..', '..', '..'))
@@ -198,6 +199,42 @@ def good_pictures():
         convert(path(name), '-auto-orient', '-depth', '8', 'bgra:' + path(name) + '.bgra')
 
 
+def icc_profile(colorants, curve_parameters):
+    """A small version 4 RGB matrix/TRC profile: D50 colorants (columns red, green, blue) and one sRGB-like
+    parametric curve (function 3) for the three channels."""
+    def s15(value):
+        return struct.pack('>i', round(value * 65536))
+
+    def xyz(x, y, z):
+        return b'XYZ \0\0\0\0' + s15(x) + s15(y) + s15(z)
+    text = b'mluc\0\0\0\0' + struct.pack('>IIIII', 1, 12, 0x656E5553, 4, 28) + b'\0P\03'
+    curve = b'para\0\0\0\0' + struct.pack('>HH', 3, 0) + b''.join(s15(v) for v in curve_parameters)
+    tags = [(b'desc', text), (b'cprt', text), (b'wtpt', xyz(0.9642, 1.0, 0.8249))]
+    for name, column in zip((b'r', b'g', b'b'), zip(*colorants)):
+        tags += [(name + b'XYZ', xyz(*column)), (name + b'TRC', curve)]
+    table, body, offset = b'', b'', 128 + 4 + 12 * len(tags)
+    for signature, data in tags:
+        data += b'\0' * (-len(data) % 4)
+        table += signature + struct.pack('>II', offset + len(body), len(data))
+        body += data
+    header = struct.pack('>III', 128 + 4 + len(table) + len(body), 0, 0x04300000) + b'mntrRGB XYZ ' + b'\0' * 12
+    header = (header + b'acsp').ljust(68, b'\0') + s15(0.9642) + s15(1.0) + s15(0.8249)
+    return header.ljust(128, b'\0') + struct.pack('>I', len(tags)) + table + body
+
+
+def colour_pictures():
+    """A PNG tagged with Display P3 (iCCP) and LittleCMS's conversion of it to sRGB (through ImageMagick)."""
+    # Display P3's primaries and D65 white, Bradford-adapted to D50; sRGB's curve.
+    p3 = [[0.515102, 0.291965, 0.157153], [0.241182, 0.692236, 0.066582], [-0.001050, 0.041882, 0.784378]]
+    profile = icc_profile(p3, [2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045])
+    png = open(path('png_rgb8.png'), 'rb').read()
+    body = b'Display P3\0\0' + zlib.compress(profile)
+    chunk = struct.pack('>I', len(body)) + b'iCCP' + body + struct.pack('>I', zlib.crc32(b'iCCP' + body))
+    open(path('png_display_p3.png'), 'wb').write(png[:33] + chunk + png[33:])
+    convert(path('png_display_p3.png'), '-intent', 'relative', '-profile', '/usr/share/color/icc/colord/sRGB.icc',
+            '-alpha', 'off', '-depth', '8', 'bgra:' + path('png_display_p3.png') + '.bgra')
+
+
 def photo():
     """A real photograph, small, and ImageMagick's Lanczos reduction of it for the quality test."""
     source = '/usr/share/backgrounds/mate/abstract/Elephants_5640x3172.jpg'  # Debian's mate-backgrounds
@@ -301,6 +338,7 @@ def fuzz_corpus():
 
 if __name__ == '__main__':
     good_pictures()
+    colour_pictures()
     photo()
     bad_pictures()
     fuzz_corpus()
