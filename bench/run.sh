@@ -54,7 +54,7 @@ lumeta_start_wineserver
 
 python3 bench/targets.py "$runs" "$pictures"
 echo
+python3 bench/measure.py "$runs" "$pictures"
+echo
 # Embedded colour profiles (Adobe RGB (1998) from Debian's colord-data): tagged against untagged, same run.
 build/bench/colour_bench "$pictures" /usr/share/color/icc/colord/AdobeRGB1998.icc "$runs"
-echo
-python3 bench/measure.py "$runs" "$pictures"
