@@ -83,7 +83,8 @@ imgctl::Pixels Library(const Bytes &data, int dw, int dh) {
 // Converts each row before passing it to the resampler.
 class ConvertingSink final : public imgctl::RowSink {
  public:
-  ConvertingSink(imgctl::RowSink &next, const imgctl::ColourTransform &transform) : next_(next), transform_(transform) {}
+  ConvertingSink(imgctl::RowSink &next, const imgctl::ColourTransform &transform)
+      : next_(next), transform_(transform) {}
   void Begin(int32_t width, int32_t height) override {
     row_.resize(size_t(width));
     next_.Begin(width, height);

@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include <new>
+#include <utility>
 
 #include "imgctl/core/embedded_colour.h"
 
@@ -14,7 +15,8 @@ void ColourSink::Colour(const EmbeddedColour &colour) {
   try {
     ColourProfile profile;
     ColourTransform transform;
-    if (EmbeddedProfile(colour, &profile) && MakeColourTransform(profile, &transform)) transform_ = std::move(transform);
+    if (EmbeddedProfile(colour, &profile) && MakeColourTransform(profile, &transform))
+      transform_ = std::move(transform);
   } catch (const std::bad_alloc &) {
     transform_ = ColourTransform();
   }

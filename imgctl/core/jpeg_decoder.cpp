@@ -1068,7 +1068,8 @@ bool DecodeJpegImpl(const uint8_t *data, size_t size, int scale, RowSink &sink) 
   Walk w = NextSegment(*f, pos, false);
   if (w != Walk::kScan) return false;
   if (!SetUpGeometry(*f, NormalizedScale(scale))) return false;
-  f->colour.channels = f->count == 1 ? PictureChannels::kGrey : f->count == 3 ? PictureChannels::kRgb : PictureChannels::kOther;
+  f->colour.channels =
+      f->count == 1 ? PictureChannels::kGrey : f->count == 3 ? PictureChannels::kRgb : PictureChannels::kOther;
   sink.Colour(f->colour);
   sink.Begin(f->outW, f->outH);
   bool streaming = !f->progressive && f->scanCount == f->count;

@@ -375,7 +375,8 @@ bool DecodePngImpl(const uint8_t *data, size_t size, RowSink &sink) {
     return false;
   Inflater in;
   if (!in.Start(data, size, idat)) return false;
-  png->colour.channels = png->colourType == kGrey || png->colourType == kGreyAlpha ? PictureChannels::kGrey : PictureChannels::kRgb;
+  png->colour.channels =
+      png->colourType == kGrey || png->colourType == kGreyAlpha ? PictureChannels::kGrey : PictureChannels::kRgb;
   sink.Colour(png->colour);
   sink.Begin(png->width, png->height);
   return png->interlace ? DecodeInterlaced(*png, in, sink) : DecodeRows(*png, in, sink);
