@@ -1,17 +1,48 @@
 #!/usr/bin/env bash
-# Sourced by the end-to-end scripts: start the built program under Wine, find its windows
-# on the X display, wait for it to end. The environment (WINEPREFIX, DISPLAY) is set by ctest.
+# Sourced by the end-to-end scripts: hold the X display for the script, start the built program
+# under Wine, find its windows on the X display, wait for it to end. The environment (WINEPREFIX,
+# DISPLAY) is set by ctest.
 E2E_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 E2E_RUN="$E2E_ROOT/scripts/wine-run.sh"
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-# Waits up to 20 s for an X window with exactly this title; prints its id.
+# Xvfb resets itself whenever its last client disconnects: the pointer goes back to the middle of
+# the screen, and a Wine process that connects during the reset gets no display (its window, and
+# Wine's desktop process started for it, fail to be made). Between two steps of a script the last
+# client is often Wine's desktop process, which ends about a second after the last program, or a
+# single xdotool call. One client of our own, connected from here to the script's end, keeps the
+# display as the script left it.
+# xprop prints the root window's name (there is none) once it is connected, then waits for changes.
+E2E_DISPLAY_HOLDER_OUT=$(mktemp)
+xprop -root -spy WM_NAME >"$E2E_DISPLAY_HOLDER_OUT" 2>&1 &
+E2E_DISPLAY_HOLDER=$!
+for _ in $(seq 1 100); do [ -s "$E2E_DISPLAY_HOLDER_OUT" ] && break; sleep 0.05; done
+
+# At exit: the script's own clean-up (a function named cleanup, when it has one), then the holder.
+e2e_exit() {
+  local status=$?
+  if declare -F cleanup >/dev/null; then cleanup; fi
+  kill "$E2E_DISPLAY_HOLDER" 2>/dev/null
+  wait "$E2E_DISPLAY_HOLDER" 2>/dev/null
+  rm -f "$E2E_DISPLAY_HOLDER_OUT"
+  exit "$status"
+}
+trap e2e_exit EXIT
+
+# wait_for_window <title> [<pid>]: waits up to 20 s for a visible X window with exactly this
+# title and prints its id; gives up at once when process <pid> has ended (its exit code is then
+# in E2E_EXIT).
 wait_for_window() {
   local id
+  E2E_EXIT=
   for _ in $(seq 1 200); do
     id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1)
     [ -n "$id" ] && { echo "$id"; return 0; }
+    if [ -n "${2:-}" ] && ! kill -0 "$2" 2>/dev/null; then
+      E2E_EXIT=0; wait "$2" || E2E_EXIT=$?
+      return 1
+    fi
     sleep 0.1
   done
   return 1
@@ -26,11 +57,21 @@ wait_for_no_window() {
   return 1
 }
 
+# Waits up to 20 s for X window <id> to hold the keyboard focus, so that typed keys go to it.
+wait_for_focus() {
+  for _ in $(seq 1 200); do
+    [ "$(xdotool getwindowfocus 2>/dev/null)" = "$1" ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
 # Waits up to 20 s for the process to end; its exit code in E2E_EXIT.
 wait_for_exit() {
   for _ in $(seq 1 200); do
     if ! kill -0 "$1" 2>/dev/null; then
-      wait "$1"; E2E_EXIT=$?; return 0
+      E2E_EXIT=0; wait "$1" || E2E_EXIT=$?
+      return 0
     fi
     sleep 0.1
   done
