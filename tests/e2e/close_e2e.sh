@@ -19,8 +19,8 @@ start_saver() {
   xdotool mousemove 500 400
   "$E2E_RUN" "$saver" /s &
   pid=$!
-  wait_for_window "Screen Saver" "$pid" >/dev/null ||
-    fail "no saver window${E2E_EXIT:+: the saver ended with $E2E_EXIT}"
+  wait_for_window "Screen Saver" "$pid" || fail "no saver window${E2E_EXIT:+: the saver ended with $E2E_EXIT}"
+  wait_for_focus "$E2E_WINDOW" || fail "the saver window did not take the keyboard"
   pointer_is_at 500 400 || fail "the pointer left (500, 400) while the saver started: $(xdotool getmouselocation)"
   settle
   kill -0 "$pid" 2>/dev/null || fail "the saver ended before any input"

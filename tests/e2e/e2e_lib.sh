@@ -22,23 +22,24 @@ for _ in $(seq 1 100); do [ -s "$E2E_DISPLAY_HOLDER_OUT" ] && break; sleep 0.05;
 # At exit: the script's own clean-up (a function named cleanup, when it has one), then the holder.
 e2e_exit() {
   local status=$?
-  if declare -F cleanup >/dev/null; then cleanup; fi
-  kill "$E2E_DISPLAY_HOLDER" 2>/dev/null
-  wait "$E2E_DISPLAY_HOLDER" 2>/dev/null
+  if declare -F cleanup >/dev/null; then cleanup || true; fi
+  kill "$E2E_DISPLAY_HOLDER" 2>/dev/null || true
+  wait "$E2E_DISPLAY_HOLDER" 2>/dev/null || true
   rm -f "$E2E_DISPLAY_HOLDER_OUT"
   exit "$status"
 }
 trap e2e_exit EXIT
 
 # wait_for_window <title> [<pid>]: waits up to 20 s for a visible X window with exactly this
-# title and prints its id; gives up at once when process <pid> has ended (its exit code is then
-# in E2E_EXIT).
+# title and puts its id in E2E_WINDOW. Gives up at once when process <pid> has ended, with its
+# exit code in E2E_EXIT (empty otherwise). Not in a command substitution: only this shell can
+# wait for its children.
 wait_for_window() {
-  local id
+  E2E_WINDOW=
   E2E_EXIT=
   for _ in $(seq 1 200); do
-    id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1)
-    [ -n "$id" ] && { echo "$id"; return 0; }
+    E2E_WINDOW=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1)
+    [ -n "$E2E_WINDOW" ] && return 0
     if [ -n "${2:-}" ] && ! kill -0 "$2" 2>/dev/null; then
       E2E_EXIT=0; wait "$2" || E2E_EXIT=$?
       return 1

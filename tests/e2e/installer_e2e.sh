@@ -8,6 +8,7 @@ build=$(cd "${1:?build folder}" && pwd)
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 run="$root/scripts/wine-run.sh"
 source "$root/packaging/release.sh"
+source "$root/tests/e2e/e2e_lib.sh"
 work=$(mktemp -d)
 failures=0
 
@@ -55,7 +56,7 @@ restore() {
   done
   rm -rf "$work"
 }
-trap restore EXIT
+cleanup() { rm -f "$drive_c/lumeta_setup_test.exe"; restore; }
 
 # The installer ships the 32-bit build: this build when it is that one, else the x86 build beside
 # it, made here (the two binaries only) when it is missing.
@@ -76,7 +77,6 @@ setup="$work/lumeta_show-$version-setup.exe"  # the shipped name
 lumeta_build_installer "$stage" "$setup"
 is_32bit_program "$setup" || { echo "FAIL: the installer is not a 32-bit program" >&2; exit 1; }
 cp "$setup" "$drive_c/lumeta_setup_test.exe"
-trap 'rm -f "$drive_c/lumeta_setup_test.exe"; restore' EXIT
 
 install() { "$run" 'C:\lumeta_setup_test.exe' /S; }
 # The uninstaller copies itself to a temporary folder and returns at once; wait for the folder to go.
