@@ -8,15 +8,9 @@ saver="$build/lumeta_show.scr"
 pid=
 cleanup() { [ -n "$pid" ] && kill "$pid" 2>/dev/null; }
 
-pointer_is_at() {  # pointer_is_at <x> <y>
-  local X Y SCREEN WINDOW
-  eval "$(xdotool getmouselocation --shell)"
-  [ "$X,$Y" = "$1,$2" ]
-}
-
 # The run takes its cursor anchor where the pointer is when its window is made: (500, 400).
 start_saver() {
-  xdotool mousemove 500 400
+  place_pointer "$build" 500 400 || fail "cannot put the pointer at (500, 400): $(xdotool getmouselocation)"
   "$E2E_RUN" "$saver" /s &
   pid=$!
   wait_for_window "Screen Saver" "$pid" || fail "no saver window${E2E_EXIT:+: the saver ended with $E2E_EXIT}"

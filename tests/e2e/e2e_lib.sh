@@ -79,6 +79,21 @@ wait_for_exit() {
   return 1
 }
 
+# pointer_is_at <x> <y>: the X pointer is at this screen point.
+pointer_is_at() {
+  local X Y SCREEN WINDOW
+  eval "$(xdotool getmouselocation --shell)"
+  [ "$X,$Y" = "$1,$2" ]
+}
+
+# place_pointer <build folder> <x> <y>: puts the pointer at this screen point through Wine
+# (tests/fakes/set_cursor.cpp), before a program that measures mouse movement starts. Moved with
+# xdotool while no Wine window is under it, the pointer would leave Wine's copy of the cursor
+# position behind, which a new saver may take for its cursor anchor.
+place_pointer() {
+  "$E2E_RUN" "$1/set_cursor.exe" "$2" "$3" && pointer_is_at "$2" "$3"
+}
+
 # Input may take a moment to travel through the X server and Wine; a program that
 # should stay is given this long to (wrongly) end before it is checked.
 settle() { sleep 1; }

@@ -33,7 +33,7 @@ wait_for_exit "$pid" || fail "the change-password dialog did not end"
 wine_reg query "$store_key" /v SaltedHash || fail "no password stored"
 
 wine_reg add "$desktop_key" /v ScreenSaveUsePassword /t REG_DWORD /d 1 /f
-xdotool mousemove 500 400
+place_pointer "$build" 500 400 || fail "cannot put the pointer at (500, 400)"
 "$E2E_RUN" "$saver" /s &
 pid=$!
 wait_for_window "Screen Saver" "$pid" || fail "no saver window${E2E_EXIT:+: the saver ended with $E2E_EXIT}"

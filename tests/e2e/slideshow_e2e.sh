@@ -37,7 +37,7 @@ expect_pixel() {  # shot x y r,g,b what
 }
 
 # Full screen.
-xdotool mousemove 1000 700
+place_pointer "$build" 1000 700 || fail "cannot put the pointer at (1000, 700)"
 "$E2E_RUN" "$saver" /s &
 pid=$!
 wait_for_window "Screen Saver" "$pid" || fail "no saver window${E2E_EXIT:+: the saver ended with $E2E_EXIT}"

@@ -104,8 +104,7 @@ check "COUNT keeps its default" [ "$(value COUNT)" = 10 ]
 check "the font keeps its default face" [ "$(value lfFaceName)" = "ＭＳ 明朝" ]
 
 echo "-- /s: the slide show"
-xdotool mousemove 900 700
-sleep 0.3
+place_pointer "$build" 900 700 || fail "cannot put the pointer at (900, 700)"
 "$run" "$program" /s &
 saver_pid=$!
 pids+=("$saver_pid")
