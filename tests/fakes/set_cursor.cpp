@@ -13,6 +13,9 @@
 static const int kExitPlaced = 0;
 static const int kExitUsage = 2;
 static const int kExitRefused = 3;
+static const int kExitElsewhere = 4;
+// Longer than the 100 ms for which Wine answers GetCursorPos from its own copy.
+static const DWORD kCopyAgeMilliseconds = 200;
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   if (__argc != 3) return kExitUsage;
@@ -25,5 +28,12 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // always moves it.
   if (!SetCursorPos(x + 1, y)) return kExitRefused;
   if (!SetCursorPos(x, y)) return kExitRefused;
+  // Wine reads the X pointer for GetCursorPos once its copy is older than 100 ms. That read is a
+  // round trip to the X server, which carries out the moves above before this process ends; on a
+  // busy machine the last move was at times lost with the connection of a process that ended
+  // right after it.
+  Sleep(kCopyAgeMilliseconds);
+  POINT now;
+  if (!GetCursorPos(&now) || now.x != x || now.y != y) return kExitElsewhere;
   return kExitPlaced;
 }
