@@ -2,15 +2,14 @@
 ; makes it the user's screen saver as Windows' "Install" does, and registers an uninstaller that
 ; removes it and puts the user's previous screen saver back.
 ;
-; Built by scripts/package.sh:
+; Built by scripts/package.sh (through packaging/release.sh):
 ;   makensis -DVERSION=1.0.0 -DSTAGE=<folder with lumeta_show.scr, imgctl.dll, README.txt, LICENSE.txt>
-;            -DOUTFILE=<setup.exe> [-DTARGET=amd64-unicode] packaging/installer.nsi
-; TARGET defaults to the 32-bit stub, which runs on 32- and 64-bit Windows alike.
+;            -DOUTFILE=<setup.exe> packaging/installer.nsi
+; NSIS's 32-bit stub runs on 32- and 64-bit Windows alike. On 64-bit Windows it installs into
+; "Program Files (x86)", and its HKLM keys (the uninstall entry, the install folder) go to the
+; registry's 32-bit view, where the uninstaller, a 32-bit program too, finds and removes them.
 
 Unicode true
-!ifdef TARGET
-  Target ${TARGET}
-!endif
 !ifndef VERSION
   !error "VERSION must be defined"
 !endif

@@ -1,22 +1,26 @@
 #!/usr/bin/env bash
-# The Windows installer, run silently under Wine: files in place, the screen saver made the user's,
-# an uninstall entry; the uninstaller removes all of it and puts the previous screen saver back.
-#
-# The shipped installer uses NSIS's 32-bit stub, and this machine runs 64-bit Wine only. So the same
-# script is built here twice: with the 32-bit stub (it must compile) and with the 64-bit stub, which
-# runs the same install and uninstall logic. Only the stub and the Program Files folder differ
-# ("Program Files (x86)" for the 32-bit installer on 64-bit Windows).
+# The shipped Windows installer (NSIS's 32-bit stub, made from the 32-bit build as
+# scripts/package.sh makes it), run silently under Wine's 64-bit prefix as on 64-bit Windows: the
+# files in "Program Files (x86)", the screen saver made the user's, an uninstall entry in the
+# registry's 32-bit view; the uninstaller removes all of it and puts the previous screen saver back.
 set -euo pipefail
-build=${1:?build folder}
+build=$(cd "${1:?build folder}" && pwd)
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 run="$root/scripts/wine-run.sh"
+source "$root/packaging/release.sh"
+source "$root/tests/e2e/e2e_lib.sh"
 work=$(mktemp -d)
 failures=0
 
 desktop='HKCU\Control Panel\Desktop'
-uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\lumeta_show'
+# A 32-bit program's HKLM\Software is the 32-bit view, Software\Wow6432Node in the 64-bit one.
+uninstall_key32='HKLM\Software\Wow6432Node\Microsoft\Windows\CurrentVersion\Uninstall\lumeta_show'
+uninstall_key64='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\lumeta_show'
+product_key32='HKLM\Software\Wow6432Node\lumeta_show'
+product_key64='HKLM\Software\lumeta_show'
 drive_c="$WINEPREFIX/drive_c"
-install_dir="$drive_c/Program Files/lumeta_show"
+install_dir_windows='C:\Program Files (x86)\lumeta_show'
+install_dir="$drive_c/Program Files (x86)/lumeta_show"
 local_app_data=$("$run" cmd /c 'echo %LOCALAPPDATA%' 2>/dev/null | tr -d '\r')
 local_app_data=$("$run" winepath -u "$local_app_data" 2>/dev/null | tr -d '\r')
 [ -d "$local_app_data" ] || { echo "FAIL: no %LOCALAPPDATA% in the prefix" >&2; exit 1; }
@@ -52,30 +56,34 @@ restore() {
   done
   rm -rf "$work"
 }
-trap restore EXIT
+cleanup() { rm -f "$drive_c/lumeta_setup_test.exe"; restore; }
 
-# The files of the 32-bit release, staged as scripts/package.sh stages them.
-program_dir="$build/../x86"
-[ -f "$program_dir/lumeta_show.scr" ] || program_dir=$build
+# The installer ships the 32-bit build: this build when it is that one, else the x86 build beside
+# it, made here (the two binaries only) when it is missing.
+is_32bit_program() { i686-w64-mingw32-objdump -f "$1" 2>/dev/null | grep -q 'file format pei-i386'; }
+x86_build=$build
+if ! is_32bit_program "$x86_build/lumeta_show.scr"; then
+  x86_build=$(cd "$build/.." && pwd)/x86
+  if ! is_32bit_program "$x86_build/lumeta_show.scr" || [ ! -f "$x86_build/imgctl.dll" ]; then
+    echo "building the 32-bit program into $root/build/x86"
+    x86_build=$root/build/x86
+    (cd "$root" && cmake --preset x86 >/dev/null && cmake --build --preset x86 --target lumeta_show imgctl >/dev/null)
+  fi
+fi
 stage="$work/stage"
-mkdir -p "$stage"
-cp "$program_dir/lumeta_show.scr" "$program_dir/imgctl.dll" "$stage/"
-cp "$root/packaging/README-Windows.txt" "$stage/README.txt"
-cp "$root/LICENSE" "$stage/LICENSE.txt"
-version=$(sed -n 's/^project(lumeta_show VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
-
-check "the 32-bit installer compiles" \
-  makensis -V1 -DVERSION="$version" -DSTAGE="$stage" -DOUTFILE="$work/setup32.exe" "$root/packaging/installer.nsi"
-makensis -V1 -DVERSION="$version" -DSTAGE="$stage" -DOUTFILE="$work/setup.exe" -DTARGET=amd64-unicode \
-  "$root/packaging/installer.nsi"
-cp "$work/setup.exe" "$drive_c/lumeta_setup_test.exe"
-trap 'rm -f "$drive_c/lumeta_setup_test.exe"; restore' EXIT
+lumeta_stage_release "$x86_build" x86 "$stage"
+version=$(lumeta_release_version)
+setup="$work/lumeta_show-$version-setup.exe"  # the shipped name
+lumeta_build_installer "$stage" "$setup"
+is_32bit_program "$setup" || { echo "FAIL: the installer is not a 32-bit program" >&2; exit 1; }
+cp "$setup" "$drive_c/lumeta_setup_test.exe"
 
 install() { "$run" 'C:\lumeta_setup_test.exe' /S; }
 # The uninstaller copies itself to a temporary folder and returns at once; wait for the folder to go.
 uninstall() {
-  "$run" 'C:\Program Files\lumeta_show\uninstall.exe' /S
+  "$run" "$install_dir_windows\\uninstall.exe" /S
   for _ in $(seq 1 120); do [ -d "$install_dir" ] || return 0; sleep 0.25; done
+  echo "left in the install folder: $(ls -A "$install_dir" | tr '\n' ' ')" >&2
   return 1
 }
 
@@ -94,17 +102,20 @@ names_installed_program() {
   [ -f "$unix" ] && cmp -s "$unix" "$stage/lumeta_show.scr"
 }
 
+# The uninstall entry and the install folder, in the 32-bit view only.
 uninstall_entry_points_home() {
-  local command
-  command=$(reg_value "$uninstall_key" UninstallString) || return 1
-  [ "$command" = '"C:\Program Files\lumeta_show\uninstall.exe"' ] &&
-    value_is "$uninstall_key" QuietUninstallString '"C:\Program Files\lumeta_show\uninstall.exe" /S' &&
-    value_is "$uninstall_key" DisplayVersion "$version"
+  value_is "$uninstall_key32" UninstallString "\"$install_dir_windows\\uninstall.exe\"" &&
+    value_is "$uninstall_key32" QuietUninstallString "\"$install_dir_windows\\uninstall.exe\" /S" &&
+    value_is "$uninstall_key32" DisplayVersion "$version" &&
+    value_is "$product_key32" InstallDir "$install_dir_windows" &&
+    reg_missing "$uninstall_key64" && reg_missing "$product_key64"
 }
 
 nothing_left() {
-  [ ! -e "$install_dir" ] && reg_missing "$uninstall_key" && reg_missing 'HKLM\Software\lumeta_show' &&
-    reg_missing 'HKCU\Software\lumeta_show' && [ ! -e "${settings_files[0]}" ] && [ ! -e "${settings_files[1]}" ]
+  [ ! -e "$install_dir" ] && reg_missing "$uninstall_key32" && reg_missing "$uninstall_key64" &&
+    reg_missing "$product_key32" && reg_missing "$product_key64" && reg_missing 'HKCU\Software\lumeta_show' &&
+    reg_missing 'HKCU\Software\Wow6432Node\lumeta_show' &&
+    [ ! -e "${settings_files[0]}" ] && [ ! -e "${settings_files[1]}" ]
 }
 
 echo "-- a previous screen saver, installed twice, then removed"
@@ -114,7 +125,7 @@ check "silent install succeeds" install
 check "files in place" same_files
 check "SCRNSAVE.EXE is the short path of the installed program" names_installed_program
 check "ScreenSaveActive is 1" value_is "$desktop" ScreenSaveActive 1
-check "uninstall entry" uninstall_entry_points_home
+check "uninstall entry and install folder in the 32-bit view" uninstall_entry_points_home
 check "a repeated install succeeds" install
 check "still the user's screen saver" names_installed_program
 # Settings written by the dialog, in the Windows folder and in the per-user VirtualStore.

@@ -17,14 +17,13 @@ cleanup() {
   wine_reg delete "$store_key" /f
   rm -f "$saver"
 }
-trap cleanup EXIT
 wine_reg delete "$store_key" /f
 
 # The change dialog, owned by the desktop window (handle 0x10020 under Wine as on Windows).
 WINEDLLOVERRIDES="mpr=n,b" "$E2E_RUN" "$saver" /a 65568 &
 pid=$!
-wait_for_window "Change Screen Saver Password" >/dev/null || fail "no change-password dialog"
-settle
+wait_for_window "Change Screen Saver Password" "$pid" || fail "no change-password dialog"
+wait_for_focus "$E2E_WINDOW" || fail "the change-password dialog did not take the keyboard"
 xdotool type --delay 30 "opensesame"
 xdotool key Tab
 xdotool type --delay 30 "opensesame"
@@ -34,15 +33,17 @@ wait_for_exit "$pid" || fail "the change-password dialog did not end"
 wine_reg query "$store_key" /v SaltedHash || fail "no password stored"
 
 wine_reg add "$desktop_key" /v ScreenSaveUsePassword /t REG_DWORD /d 1 /f
-xdotool mousemove 500 400
+place_pointer "$build" 500 400 || fail "cannot put the pointer at (500, 400)"
 "$E2E_RUN" "$saver" /s &
 pid=$!
-wait_for_window "Screen Saver" >/dev/null || fail "no saver window"
+wait_for_window "Screen Saver" "$pid" || fail "no saver window${E2E_EXIT:+: the saver ended with $E2E_EXIT}"
+wait_for_focus "$E2E_WINDOW" || fail "the saver window did not take the keyboard"
 settle
+kill -0 "$pid" 2>/dev/null || fail "the saver ended before any input"
 
 xdotool key a
-wait_for_window "Screen Saver Password" >/dev/null || fail "a key press showed no password prompt"
-settle
+wait_for_window "Screen Saver Password" "$pid" || fail "a key press showed no password prompt"
+wait_for_focus "$E2E_WINDOW" || fail "the password prompt did not take the keyboard"
 xdotool type --delay 30 "wrong"
 xdotool key Return
 wait_for_no_window "Screen Saver Password" || fail "the prompt stayed after a wrong password"
@@ -50,8 +51,8 @@ settle
 kill -0 "$pid" 2>/dev/null || fail "a wrong password ended the run"
 
 xdotool key b
-wait_for_window "Screen Saver Password" >/dev/null || fail "no prompt on the second key press"
-settle
+wait_for_window "Screen Saver Password" "$pid" || fail "no prompt on the second key press"
+wait_for_focus "$E2E_WINDOW" || fail "the second password prompt did not take the keyboard"
 xdotool type --delay 30 "opensesame"
 xdotool key Return
 wait_for_exit "$pid" || fail "the right password did not end the run"

@@ -16,7 +16,6 @@ cleanup() {
   if [ -f "$work/saved.ini" ]; then cp "$work/saved.ini" "$settings"; else rm -f "$settings"; fi
   rm -rf "$pictures" "$work"
 }
-trap cleanup EXIT
 [ -f "$settings" ] && cp "$settings" "$work/saved.ini"
 
 # A 400 x 200 picture, red on the left half and blue on the right. Mode 4 fits it to
@@ -38,13 +37,19 @@ expect_pixel() {  # shot x y r,g,b what
 }
 
 # Full screen.
-xdotool mousemove 1000 700
+place_pointer "$build" 1000 700 || fail "cannot put the pointer at (1000, 700)"
 "$E2E_RUN" "$saver" /s &
 pid=$!
-wait_for_window "Screen Saver" >/dev/null || fail "no saver window"
-sleep 2  # the first paint and a few ticks
+wait_for_window "Screen Saver" "$pid" || fail "no saver window${E2E_EXIT:+: the saver ended with $E2E_EXIT}"
+window=$E2E_WINDOW
+# The first paint comes when the process gets to it: screenshots until both halves show
+# (100 tries, 0.2 s apart).
+for _ in $(seq 1 100); do
+  import -window root "$work/full.png" || fail "screenshot"
+  [ "$(pixel "$work/full.png" 100 300)" = 255,0,0 ] && [ "$(pixel "$work/full.png" 900 300)" = 0,0,255 ] && break
+  sleep 0.2
+done
 kill -0 "$pid" 2>/dev/null || fail "the saver ended on its own"
-import -window root "$work/full.png" || fail "screenshot"
 expect_pixel "$work/full.png" 100 300 255,0,0 "left half of the fitted picture"
 expect_pixel "$work/full.png" 900 300 0,0,255 "right half of the fitted picture"
 expect_pixel "$work/full.png" 0 128 255,0,0 "top-left corner of the picture"
@@ -61,6 +66,7 @@ wait_for_exit "$second" || fail "a second saver did not end"
 [ "$E2E_EXIT" -eq 0 ] || fail "exit code $E2E_EXIT of the second saver"
 kill -0 "$pid" 2>/dev/null || fail "the second start ended the first"
 
+wait_for_focus "$window" || fail "the saver window did not take the keyboard"
 xdotool key a
 wait_for_exit "$pid" || fail "a key press did not end the run"
 [ "$E2E_EXIT" -eq 0 ] || fail "exit code $E2E_EXIT after the key"

@@ -8,7 +8,7 @@ set -euo pipefail
 build=${1:?build folder}
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 run="$root/scripts/wine-run.sh"
-source "$root/scripts/x11-helpers.sh"
+source "$root/tests/e2e/e2e_lib.sh"
 program="$build/lumeta_show.scr"
 work=$(mktemp -d)
 failures=0
@@ -38,7 +38,6 @@ cleanup() {
   [ -f "$work/settings.saved" ] && cp -p "$work/settings.saved" "$settings"
   rm -rf "$pictures" "$work"
 }
-trap cleanup EXIT
 
 read -r screen_width screen_height < <(xdotool getdisplaygeometry)
 if [ "$screen_width" != 1024 ] || [ "$screen_height" != 768 ]; then
@@ -50,13 +49,10 @@ rm -rf "$pictures"
 mkdir -p "$pictures"
 convert -size 800x200 "xc:$kPictureColour" -quality 95 "$pictures/holiday.jpg"
 
-# wait_for_exit <pid>: waits up to 10 s and sets exit_code ("timeout" if it still runs). Not in a
+# wait_for_end <pid>: waits up to 20 s and sets exit_code ("timeout" if it still runs). Not in a
 # command substitution: only this shell can wait for its children.
-wait_for_exit() {
-  exit_code=0
-  for _ in $(seq 1 100); do kill -0 "$1" 2>/dev/null || break; sleep 0.1; done
-  if kill -0 "$1" 2>/dev/null; then exit_code=timeout; return 0; fi
-  wait "$1" || exit_code=$?
+wait_for_end() {
+  if wait_for_exit "$1"; then exit_code=$E2E_EXIT; else exit_code=timeout; fi
 }
 
 # The colour of one screen pixel as "r,g,b" (0 to 255).
@@ -72,9 +68,8 @@ echo "-- /c: the user edits the settings"
 "$run" "$program" /c &
 dialog_pid=$!
 pids+=("$dialog_pid")
-dialog=$(lumeta_wait_for_window "$kDialogTitle" "$dialog_pid") || { echo "FAIL: the dialog did not open" >&2; exit 1; }
-xdotool windowfocus --sync "$dialog" 2>/dev/null || true
-sleep 0.5
+wait_for_window "$kDialogTitle" "$dialog_pid" || fail "the dialog did not open${E2E_EXIT:+: exit code $E2E_EXIT}"
+wait_for_focus "$E2E_WINDOW" || fail "the dialog did not take the keyboard"
 keys() { xdotool key --delay 60 "$@"; sleep 0.2; }
 replace_text() { keys Home shift+End; xdotool type --delay 100 "$1"; sleep 0.3; }
 # Picks item n of the focused drop-down list with the arrow keys: up to the first item, then down.
@@ -93,7 +88,7 @@ pick_item 4                               # "4:フィット元絵"
 import -window root "$work/dialog.png"
 keys shift+Tab shift+Tab shift+Tab shift+Tab shift+Tab shift+Tab  # back to Close
 keys space
-wait_for_exit "$dialog_pid"
+wait_for_end "$dialog_pid"
 check "Close ends the dialog with 1 ($exit_code)" [ "$exit_code" = 1 ]
 
 echo "-- the settings file holds what the user typed"
@@ -109,15 +104,23 @@ check "COUNT keeps its default" [ "$(value COUNT)" = 10 ]
 check "the font keeps its default face" [ "$(value lfFaceName)" = "ＭＳ 明朝" ]
 
 echo "-- /s: the slide show"
-xdotool mousemove 900 700
-sleep 0.3
+place_pointer "$build" 900 700 || fail "cannot put the pointer at (900, 700)"
 "$run" "$program" /s &
 saver_pid=$!
 pids+=("$saver_pid")
-saver=$(lumeta_wait_for_window "Screen Saver" "$saver_pid") || { echo "FAIL: the saver window did not open" >&2; exit 1; }
-# Six paints at the typed interval, fewer than COUNT, so nothing is cleared yet.
-sleep "$(awk -v t="$kTypedInterval" 'BEGIN { print 6 * t / 1000 }')"
-import -window root "$work/saver.png"
+wait_for_window "Screen Saver" "$saver_pid" || fail "the saver window did not open${E2E_EXIT:+: exit code $E2E_EXIT}"
+# The text line is white (the default colour); its copies outside the picture band stay on screen.
+text_pixels_outside_band() {
+  convert "$work/saver.png" -fill black -draw "rectangle 0,$kBandTop 1023,$kBandBottom" \
+    -fuzz 10% -fill red -opaque white -fill black +opaque red -format '%[fx:int(mean.r*w*h)]' info:
+}
+# Screenshots until the picture and a copy of the text line beside it show (100 tries, 0.2 s apart):
+# the first paints come when the process gets to them. COUNT is 10: the screen is cleared every 4 s.
+for _ in $(seq 1 100); do
+  import -window root "$work/saver.png"
+  near "$(pixel "$work/saver.png" 512 384)" "$picture_rgb" && [ "$(text_pixels_outside_band)" -ge 100 ] && break
+  sleep 0.2
+done
 check "the picture fills the band's middle" near "$(pixel "$work/saver.png" 512 384)" "$picture_rgb"
 check "the picture reaches the left edge" near "$(pixel "$work/saver.png" 0 $((kBandTop + 2)))" "$picture_rgb"
 check "the picture reaches the right edge" near "$(pixel "$work/saver.png" 1023 $((kBandBottom - 2)))" "$picture_rgb"
@@ -129,12 +132,10 @@ band_rows() {  # the number of rows of column x near the band that hold the pict
   echo "$count"
 }
 check "fitted: the picture is exactly 256 rows high" [ "$(band_rows 3)" = 256 ]
-# The text line is white (the default colour); its copies outside the picture band stay on screen.
-text_pixels=$(convert "$work/saver.png" -fill black -draw "rectangle 0,$kBandTop 1023,$kBandBottom" \
-  -fuzz 10% -fill red -opaque white -fill black +opaque red -format '%[fx:int(mean.r*w*h)]' info:)
+text_pixels=$(text_pixels_outside_band)
 check "the text line shows outside the picture ($text_pixels white pixels)" [ "$text_pixels" -ge 100 ]
 xdotool mousemove_relative -- 30 30
-wait_for_exit "$saver_pid"
+wait_for_end "$saver_pid"
 check "a mouse movement ends the slide show with 0 ($exit_code)" [ "$exit_code" = 0 ]
 
 echo "-- /p <hwnd>: the preview inside a small window"
@@ -153,9 +154,9 @@ xdotool mousemove_relative -- 40 40
 sleep 0.5
 check "input does not end the preview" kill -0 "$preview_pid"
 touch "$pictures/stop.txt"
-wait_for_exit "$preview_pid"
+wait_for_end "$preview_pid"
 check "the preview ends with its parent, with 0 ($exit_code)" [ "$exit_code" = 0 ]
-wait_for_exit "$parent_pid"
+wait_for_end "$parent_pid"
 # Wine does not put a child window of another process on the X display, so the preview cannot be
 # seen in a screenshot here; the parent reports the child it held instead.
 child=$(tr -d '\r' < "$pictures/child.txt" 2>/dev/null || true)
