@@ -1,5 +1,5 @@
 // imgctl.dll by ordinal under Wine: exports, the information record, resizing and its refusals,
-// drawing into a memory DC with clipping, dead handles, and hostile files.
+// drawing into a memory DC with clipping, dead handles, hostile files, and (x86) the caller's x87 control word.
 #include <gtest/gtest.h>
 #include <string.h>
 
@@ -224,5 +224,37 @@ TEST(ImgctlApi, HostileFilesGiveZeroOrADefinedPictureAndNeverACrash) {
   EXPECT_GT(files, 40);
   EXPECT_GT(loaded, 10);  // the cut-short and corrupted ones mostly still load
 }
+
+#if defined(__i386__)
+uint16_t X87ControlWord() {
+  uint16_t word;
+  __asm__ __volatile__("fnstcw %0" : "=m"(word));
+  return word;
+}
+void SetX87ControlWord(uint16_t word) { __asm__ __volatile__("fldcw %0" : : "m"(word)); }
+
+// The x87 control word belongs to the caller: mingw's start-up leaves 64-bit precision, Direct3D
+// sets 24-bit, a program may round toward zero. The library computes its resampling taps in
+// double whatever the caller set (the x86-64 build's SSE2 arithmetic always does), and gives the
+// caller's word back on return.
+TEST(ImgctlApi, PixelsDoNotDependOnTheCallersX87ControlWord) {
+  const uint16_t caller = X87ControlWord();
+  auto fitted = [&](uint16_t word) {
+    SetX87ControlWord(word);
+    ImgHandle picture = LoadTest("photo.jpg");  // decoded at 1/2, then shrunk with block-mean taps
+    Imgctl().resize(picture, 173, 97);
+    std::vector<uint32_t> pixels = DrawWholePicture(picture, 173, 97);
+    Imgctl().free(picture);
+    const uint16_t after = X87ControlWord();
+    SetX87ControlWord(caller);
+    EXPECT_EQ(after, word);
+    return pixels;
+  };
+  const std::vector<uint32_t> standard = fitted(0x027F);  // Windows' own: 53 bits, to nearest
+  EXPECT_EQ(fitted(0x037F), standard);                    // 64 bits
+  EXPECT_EQ(fitted(0x007F), standard);                    // 24 bits
+  EXPECT_EQ(fitted(0x0E7F), standard);                    // 53 bits, toward zero
+}
+#endif
 
 }  // namespace
