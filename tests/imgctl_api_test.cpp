@@ -226,6 +226,50 @@ TEST(ImgctlApi, HostileFilesGiveZeroOrADefinedPictureAndNeverACrash) {
 }
 
 #if defined(__i386__)
+// Windows keeps the stack of a 32-bit program aligned to 4 bytes only: a caller built with MSVC,
+// or the system calling a window procedure, may call the library with the stack off the 16-byte
+// boundary that GCC's code keeps and the library's SSE2 kernels need for their stack operands.
+// The pixels drawn from such a stack are those drawn from an aligned one.
+void CallOnMisalignedStack(void (*body)(void *), void *context) {
+  __asm__ __volatile__(
+      "pushl %%ebp\n\t"
+      "movl %%esp, %%ebp\n\t"
+      "andl $-16, %%esp\n\t"
+      "subl $8, %%esp\n\t"
+      "pushl %%edx\n\t"  // the stack pointer is 4 past a 16-byte boundary at the call
+      "call *%%eax\n\t"
+      "movl %%ebp, %%esp\n\t"
+      "popl %%ebp"
+      : "+a"(body), "+d"(context)
+      :
+      : "ecx", "memory", "cc");
+}
+
+// A JPEG drawn whole (8x8 inverse DCTs, upsampling, colour conversion), shrunk (4x4 inverse DCTs,
+// horizontal and vertical shrinking) and enlarged.
+void DrawPhotoThreeWays(void *pixels) {
+  ImgHandle picture = LoadTest("photo.jpg");
+  ImgPictureInfo info = {};
+  Imgctl().getInfo(picture, &info);
+  std::vector<uint32_t> &out = *static_cast<std::vector<uint32_t> *>(pixels);
+  out = DrawWholePicture(picture, info.biWidth, info.biHeight);
+  const int32_t sizes[2][2] = {{173, 97}, {900, 700}};
+  for (const int32_t *size : sizes) {
+    Imgctl().resize(picture, size[0], size[1]);
+    std::vector<uint32_t> resized = DrawWholePicture(picture, size[0], size[1]);
+    out.insert(out.end(), resized.begin(), resized.end());
+  }
+  Imgctl().free(picture);
+}
+
+TEST(ImgctlApi, DrawsTheSamePixelsWhenCalledOnAStackAlignedToFourBytes) {
+  std::vector<uint32_t> aligned, misaligned;
+  DrawPhotoThreeWays(&aligned);
+  ASSERT_GT(aligned.size(), 900u * 700u);
+  CallOnMisalignedStack(DrawPhotoThreeWays, &misaligned);
+  EXPECT_EQ(misaligned, aligned);
+}
+
 uint16_t X87ControlWord() {
   uint16_t word;
   __asm__ __volatile__("fnstcw %0" : "=m"(word));
