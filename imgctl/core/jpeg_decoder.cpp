@@ -100,10 +100,18 @@ bool BuildHuffTable(const uint8_t counts[16], const uint8_t *symbols, int total,
 // At a marker or the end of the data it feeds zero bytes and counts them, so decoding that
 // runs past the real data is detected (Overran) instead of reading outside the buffer.
 
+// The bit buffer is one machine word: 64 bits on x86-64, 32 on i686, where shifts of a 64-bit
+// value take several instructions and a branch. Either holds a Huffman code and its extra bits
+// (16 + 16 at most) after a refill, which stops at whole bytes.
+typedef uintptr_t BitWord;
+constexpr int kWordBits = int(sizeof(BitWord)) * 8;
+constexpr BitWord kByteOnes = ~BitWord{0} / 0xFF;  // 0x0101...01
+constexpr BitWord kByteHighs = kByteOnes << 7;      // 0x8080...80
+
 struct BitReader {
   const uint8_t *p = nullptr;
   const uint8_t *end = nullptr;
-  uint64_t buf = 0;
+  BitWord buf = 0;
   int bits = 0;
   int padBytes = 0;
   bool atMarker = false;
@@ -116,24 +124,25 @@ struct BitReader {
     padBytes = 0;
     atMarker = false;
   }
+  // Called with fewer than 16 bits left, so at least two whole bytes fit.
   void Fill() {
-    // Fast path: the next eight bytes hold no 0xFF, so they go in without unstuffing.
-    if (!atMarker && end - p >= 8) {
-      uint64_t w = 0;
-      for (int i = 0; i < 8; ++i) w = (w << 8) | p[i];
-      if ((((~w) - 0x0101010101010101ull) & w & 0x8080808080808080ull) == 0) {
-        int n = (64 - bits) >> 3;  // whole bytes that fit
-        if (n == 8) {
+    // Fast path: the next word's bytes hold no 0xFF, so they go in without unstuffing.
+    if (!atMarker && end - p >= int(sizeof(BitWord))) {
+      BitWord w = 0;
+      for (size_t i = 0; i < sizeof(BitWord); ++i) w = (w << 8) | p[i];
+      if ((((~w) - kByteOnes) & w & kByteHighs) == 0) {
+        int n = (kWordBits - bits) >> 3;  // whole bytes that fit
+        if (n == int(sizeof(BitWord))) {
           buf = w;
         } else {
-          buf |= (w >> (64 - 8 * n)) << (64 - bits - 8 * n);
+          buf |= (w >> (kWordBits - 8 * n)) << (kWordBits - bits - 8 * n);
         }
         bits += 8 * n;
         p += n;
         return;
       }
     }
-    while (bits <= 56) {
+    while (bits <= kWordBits - 8) {
       uint32_t b = 0;
       if (!atMarker && p < end) {
         b = *p;
@@ -151,19 +160,19 @@ struct BitReader {
       } else {
         if (padBytes < 1024) ++padBytes;
       }
-      buf |= static_cast<uint64_t>(b) << (56 - bits);
+      buf |= static_cast<BitWord>(b) << (kWordBits - 8 - bits);
       bits += 8;
     }
   }
   bool Overran() const { return bits < padBytes * 8; }
-  uint32_t Peek(int n) const { return static_cast<uint32_t>(buf >> (64 - n)); }
+  uint32_t Peek(int n) const { return static_cast<uint32_t>(buf >> (kWordBits - n)); }
   void Skip(int n) {
     buf <<= n;
     bits -= n;
   }
   int Bit() {
     if (bits < 1) Fill();
-    int b = static_cast<int>(buf >> 63);
+    int b = static_cast<int>(buf >> (kWordBits - 1));
     Skip(1);
     return b;
   }
@@ -668,7 +677,7 @@ int DecodeBlock(BitReader &br, Component &c, const HuffTable &dc, const HuffTabl
   int any = 0;
   // The bit buffer lives in registers for the short codes and goes back to the reader around
   // refills and long codes (through memory, each coefficient would wait on a store and a load).
-  uint64_t buf = br.buf;
+  BitWord buf = br.buf;
   int bits = br.bits;
   for (int k = 1; k < 64;) {
     if (bits < 16) {
@@ -678,7 +687,7 @@ int DecodeBlock(BitReader &br, Component &c, const HuffTable &dc, const HuffTabl
       buf = br.buf;
       bits = br.bits;
     }
-    int32_t fa = ac.fastAc[buf >> (64 - kFastBits)];
+    int32_t fa = ac.fastAc[buf >> (kWordBits - kFastBits)];
     if (fa) {
       buf <<= fa & 31;
       bits -= fa & 31;
