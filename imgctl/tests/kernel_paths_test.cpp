@@ -8,6 +8,7 @@
 
 #include "imgctl/core/jpeg_idct.h"
 #include "imgctl/core/jpeg_rows.h"
+#include "imgctl/core/png_filters.h"
 #include "imgctl/core/resampler.h"
 #include "imgctl/core/vector_kernels.h"
 
@@ -61,7 +62,8 @@ TEST(KernelPaths, VectorAndPlainBodiesGiveTheSameBytesForExtremeBlocksAndRandomR
     }
   }
 
-  // Row kernels: every length around the vector steps, bytes mostly at 0 or 255.
+  // Row kernels (the JPEG decoder's and the PNG filters, for pixels of 1 to 8 bytes): every length
+  // around the vector steps, bytes mostly at 0 or 255.
   auto randomRow = [&](int n) {
     std::vector<uint8_t> row(static_cast<size_t>(n));
     for (uint8_t &v : row) v = uint8_t(below(3) == 0 ? 255 * below(2) : below(256));
@@ -77,6 +79,12 @@ TEST(KernelPaths, VectorAndPlainBodiesGiveTheSameBytesForExtremeBlocksAndRandomR
       UpsampleH1V2(a.data(), b.data(), n, trial % 2 != 0, bytes.data() + 4 * n);
       std::vector<uint32_t> pixels(static_cast<size_t>(n));
       YCbCrToBgra(a.data(), b.data(), c.data(), n, pixels.data());
+      const int step = 1 + trial % 8;
+      for (int filter = 1; filter <= 4; ++filter) {
+        std::vector<uint8_t> row = a;
+        UnfilterPngRow(filter, row.data(), b.data(), size_t(n), step);
+        bytes.insert(bytes.end(), row.begin(), row.end());
+      }
       return std::make_pair(bytes, pixels);
     });
     ASSERT_EQ(rows.first, rows.second) << "length " << n;
