@@ -164,6 +164,23 @@ struct BitReader {
       bits += 8;
     }
   }
+  // With a 32-bit buffer a refill when fewer than 16 bits are left comes after every second or
+  // third coefficient, and the test goes either way about as often: a mispredicted branch each
+  // time. The block decoder calls this at every coefficient instead, with the buffer in its own
+  // registers: while the next four bytes hold no 0xFF (nearly always), it adds as many whole
+  // bytes as fit below 32 bits, leaving at least 24, with no branch on how many. False when it
+  // cannot (a 0xFF or the end of the data is near), for the caller to refill the usual way.
+  bool TopUp(BitWord &word, int &held) {
+    if (atMarker || end - p < 4) return false;
+    uint32_t w = uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+    if ((((~w) - 0x01010101u) & w & 0x80808080u) != 0) return false;
+    int n = (31 - held) >> 3;  // 0 to 3 bytes
+    // (w >> 8) >> (24 - 8n): the top n bytes of w, with no shift by 32 when n is 0.
+    word |= static_cast<BitWord>((w >> 8) >> (24 - 8 * n)) << (kWordBits - held - 8 * n);
+    held += 8 * n;
+    p += n;
+    return true;
+  }
   bool Overran() const { return bits < padBytes * 8; }
   uint32_t Peek(int n) const { return static_cast<uint32_t>(buf >> (kWordBits - n)); }
   void Skip(int n) {
@@ -253,7 +270,9 @@ struct Component {
   int8_t slotOfZz[64];        // zig-zag index -> stored slot, -1 when not kept
   uint8_t naturalOfSlot[64];
   int16_t *coefs = nullptr;    // in the frame's coefficient store
-  uint64_t *nonzero = nullptr;  // per block, zig-zag bits of unkept coefficients that are nonzero
+  // Per block, zig-zag bits of unkept coefficients that are nonzero: two 32-bit words (bit k in
+  // word k / 32), which i686 tests and sets without 64-bit shifts.
+  uint32_t *nonzero = nullptr;
 };
 
 struct Frame {
@@ -679,55 +698,65 @@ int DecodeBlock(BitReader &br, Component &c, const HuffTable &dc, const HuffTabl
   // refills and long codes (through memory, each coefficient would wait on a store and a load).
   BitWord buf = br.buf;
   int bits = br.bits;
-  for (int k = 1; k < 64;) {
-    if (bits < 16) {
+  int k = 1;
+  while (k < 64) {
+    if (kWordBits == 32 && br.TopUp(buf, bits)) {
+      // Topped up to 24 bits or more.
+    } else if (bits < 16) {
       br.buf = buf;
       br.bits = bits;
       br.Fill();
       buf = br.buf;
       bits = br.bits;
     }
-    int32_t fa = ac.fastAc[buf >> (kWordBits - kFastBits)];
-    if (fa) {
-      buf <<= fa & 31;
-      bits -= fa & 31;
-      if (fa & kFastAcEob) break;
-      k += (fa >> 5) & 15;
-      if (k > 63) {
+    // Up to two codes per refill: a short code with its extra bits takes at most kFastBits, and a
+    // refill leaves at least 16 (24 after a top-up, so the second test nearly always passes).
+    for (int code = 0; code < 2 && k < 64; ++code) {
+      if (code == 1 && bits < kFastBits) break;
+      int32_t fa = ac.fastAc[buf >> (kWordBits - kFastBits)];
+      if (fa) {
+        buf <<= fa & 31;
+        bits -= fa & 31;
+        if (fa & kFastAcEob) goto done;
+        k += (fa >> 5) & 15;
+        if (k > 63) {
+          any = -1;
+          goto done;
+        }
+        int n = kZigzag[k];
+        blk[n] = Saturate16((fa >> 16) * q[n]);
+        any = 1;
+        ++k;
+        continue;
+      }
+      br.buf = buf;
+      br.bits = bits;
+      int rs = br.Decode(ac);
+      int s = rs & 15, r = rs >> 4;
+      if (rs >= 0 && s != 0) {
+        k += r;
+        if (k <= 63) {
+          int n = kZigzag[k];
+          blk[n] = Saturate16(br.Extend(s) * q[n]);
+        }
+      }
+      buf = br.buf;
+      bits = br.bits;
+      if (rs < 0 || (s != 0 && k > 63)) {
         any = -1;
+        goto done;
+      }
+      if (s == 0) {
+        if (r != 15) goto done;
+        k += 16;
         break;
       }
-      int n = kZigzag[k];
-      blk[n] = Saturate16((fa >> 16) * q[n]);
       any = 1;
       ++k;
-      continue;
+      break;  // a long code may have left few bits: refill first
     }
-    br.buf = buf;
-    br.bits = bits;
-    int rs = br.Decode(ac);
-    int s = rs & 15, r = rs >> 4;
-    if (rs >= 0 && s != 0) {
-      k += r;
-      if (k <= 63) {
-        int n = kZigzag[k];
-        blk[n] = Saturate16(br.Extend(s) * q[n]);
-      }
-    }
-    buf = br.buf;
-    bits = br.bits;
-    if (rs < 0 || (s != 0 && k > 63)) {
-      any = -1;
-      break;
-    }
-    if (s == 0) {
-      if (r != 15) break;
-      k += 16;
-      continue;
-    }
-    any = 1;
-    ++k;
   }
+done:
   br.buf = buf;
   br.bits = bits;
   return any;
@@ -745,6 +774,13 @@ bool DecodeStreaming(Frame &f, size_t pos, RowSink &sink) {
   bool ok = true;
   int my = 0;
   for (; my < f.mcusY && ok; ++my) {
+    // Where each block row of this MCU row starts in its component's plane (found once per row,
+    // not per block: the plane's ring slot takes a division).
+    uint8_t *blockRows[kMaxComponents][4];
+    for (int si = 0; si < f.scanCount; ++si) {
+      Component &c = f.comps[f.scanComps[si]];
+      for (int by = 0; by < c.v; ++by) blockRows[si][by] = PlaneBlock(c, my * c.v + by, 0);
+    }
     int mx = 0;
     for (; mx < f.mcusX; ++mx) {
       if (f.restartInterval) {
@@ -771,7 +807,7 @@ bool DecodeStreaming(Frame &f, size_t pos, RowSink &sink) {
               ok = false;
               break;
             }
-            uint8_t *out = PlaneBlock(c, my * c.v + by, mx * c.h + bx);
+            uint8_t *out = blockRows[si][by] + static_cast<size_t>(mx * c.h + bx) * c.size;
             if (r == 0)
               InverseDctDcOnly(blk[0], c.size, out, c.stride);
             else
@@ -821,8 +857,8 @@ uint64_t PlanCoefficients(Frame &f) {
 bool AllocateCoefficients(Frame &f) {
   uint64_t total = PlanCoefficients(f);
   if (total > kMaxCoefficientBytes || total > SIZE_MAX / 2) return false;
-  // One block for the whole frame, kept for the next picture: the 64-bit nonzero sets first, so
-  // that they stay aligned, then the 16-bit coefficients. Every scan adds to zeros.
+  // One block for the whole frame, kept for the next picture: the nonzero sets (two 32-bit words a
+  // block) first, so that they stay aligned, then the 16-bit coefficients. Every scan adds to zeros.
   void *block = f.coefficientStore.Take(BlockRole::kCoefficients, static_cast<size_t>(total));
   uint8_t *store = static_cast<uint8_t *>(block);
   if (store == nullptr) return false;
@@ -830,7 +866,7 @@ bool AllocateCoefficients(Frame &f) {
   for (int i = 0; i < f.count; ++i) {
     Component &c = f.comps[i];
     if (c.stored < 64 && !f.dcOnly) {
-      c.nonzero = reinterpret_cast<uint64_t *>(store);
+      c.nonzero = reinterpret_cast<uint32_t *>(store);
       store += static_cast<size_t>(c.blocksW) * c.blocksH * 8;
     }
   }
@@ -846,7 +882,7 @@ bool AllocateCoefficients(Frame &f) {
 bool DecodeScanBlock(Frame &f, Component &c, int bx, int by) {
   size_t index = static_cast<size_t>(by) * c.blocksW + bx;
   int16_t *co = c.coefs + index * c.stored;
-  uint64_t *nz = c.nonzero ? c.nonzero + index : nullptr;
+  uint32_t *nz = c.nonzero ? c.nonzero + 2 * index : nullptr;
   BitReader &br = f.br;
   if (!f.progressive) {
     alignas(16) int16_t blk[64];
@@ -895,7 +931,7 @@ bool DecodeScanBlock(Frame &f, Component &c, int bx, int by) {
       if (slot >= 0)
         co[slot] = Saturate16(v);
       else if (nz)
-        *nz |= uint64_t{1} << k;
+        nz[k >> 5] |= 1u << (k & 31);
       ++k;
     }
     return true;
@@ -904,7 +940,7 @@ bool DecodeScanBlock(Frame &f, Component &c, int bx, int by) {
   const int p1 = 1 << f.al, m1 = -p1;
   auto isNonzero = [&](int k) -> bool {
     int slot = c.slotOfZz[k];
-    return slot >= 0 ? co[slot] != 0 : (nz && ((*nz >> k) & 1));
+    return slot >= 0 ? co[slot] != 0 : (nz && ((nz[k >> 5] >> (k & 31)) & 1));
   };
   auto refine = [&](int k) {
     if (!br.Bit()) return;
@@ -938,7 +974,7 @@ bool DecodeScanBlock(Frame &f, Component &c, int bx, int by) {
         if (slot >= 0)
           co[slot] = static_cast<int16_t>(value);
         else if (nz)
-          *nz |= uint64_t{1} << k;
+          nz[k >> 5] |= 1u << (k & 31);
       }
     }
   }
@@ -1007,10 +1043,11 @@ void ReconstructMcuRow(Frame &f, int my) {
   for (int i = 0; i < f.count; ++i) {
     Component &c = f.comps[i];
     const uint16_t *q = f.quant[c.tq];
-    for (int by = my * c.v; by < (my + 1) * c.v; ++by)
+    for (int by = my * c.v; by < (my + 1) * c.v; ++by) {
+      uint8_t *row = PlaneBlock(c, by, 0);
       for (int bx = 0; bx < c.blocksW; ++bx) {
         const int16_t *co = c.coefs + (static_cast<size_t>(by) * c.blocksW + bx) * c.stored;
-        uint8_t *out = PlaneBlock(c, by, bx);
+        uint8_t *out = row + static_cast<size_t>(bx) * c.size;
         int ac = 0;
         for (int s = 1; s < c.stored; ++s) ac |= co[s];
         if (!ac) {
@@ -1024,6 +1061,7 @@ void ReconstructMcuRow(Frame &f, int my) {
         }
         InverseDct(blk, c.size, out, c.stride);
       }
+    }
   }
 }
 
