@@ -174,7 +174,7 @@ struct BitReader {
     if (atMarker || end - p < 4) return false;
     uint32_t w = uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
     if ((((~w) - 0x01010101u) & w & 0x80808080u) != 0) return false;
-    int n = (31 - held) >> 3;  // 0 to 3 bytes
+    int n = (31 - held + (held >> 5)) >> 3;  // 0 to 3 bytes; 0 for a full buffer (32 bits)
     // (w >> 8) >> (24 - 8n): the top n bytes of w, with no shift by 32 when n is 0.
     word |= static_cast<BitWord>((w >> 8) >> (24 - 8 * n)) << (kWordBits - held - 8 * n);
     held += 8 * n;
@@ -268,10 +268,11 @@ struct Component {
   // Coefficient storage (progressive and multi-scan files only).
   int stored = 64;            // coefficients kept per block
   int8_t slotOfZz[64];        // zig-zag index -> stored slot, -1 when not kept
+  uint32_t keptAc[2];         // zig-zag bits of the AC coefficients kept (slotOfZz >= 0)
   uint8_t naturalOfSlot[64];
   int16_t *coefs = nullptr;    // in the frame's coefficient store
-  // Per block, zig-zag bits of unkept coefficients that are nonzero: two 32-bit words (bit k in
-  // word k / 32), which i686 tests and sets without 64-bit shifts.
+  // Progressive files: per block, zig-zag bits of the AC coefficients that are nonzero, kept or not:
+  // two 32-bit words (bit k in word k / 32), which i686 tests and sets without 64-bit shifts.
   uint32_t *nonzero = nullptr;
 };
 
@@ -838,18 +839,20 @@ uint64_t PlanCoefficients(Frame &f) {
     Component &c = f.comps[i];
     uint64_t used = f.dcOnly ? 1 : JpegCoefficientsUsed(c.size);
     c.stored = 0;
+    c.keptAc[0] = c.keptAc[1] = 0;
     for (int k = 0; k < 64; ++k) {
       int n = kZigzag[k];
       if ((used >> n) & 1) {
         c.naturalOfSlot[c.stored] = static_cast<uint8_t>(n);
         c.slotOfZz[k] = static_cast<int8_t>(c.stored++);
+        if (k > 0) c.keptAc[k >> 5] |= 1u << (k & 31);
       } else {
         c.slotOfZz[k] = -1;
       }
     }
     if (f.dcOnly) c.stored = 1;
     uint64_t blocks = static_cast<uint64_t>(c.blocksW) * c.blocksH;
-    total += blocks * (c.stored * 2 + (c.stored < 64 && !f.dcOnly ? 8 : 0));
+    total += blocks * (c.stored * 2 + (f.progressive && !f.dcOnly ? 8 : 0));
   }
   return total;
 }
@@ -865,7 +868,7 @@ bool AllocateCoefficients(Frame &f) {
   memset(store, 0, static_cast<size_t>(total));
   for (int i = 0; i < f.count; ++i) {
     Component &c = f.comps[i];
-    if (c.stored < 64 && !f.dcOnly) {
+    if (f.progressive && !f.dcOnly) {
       c.nonzero = reinterpret_cast<uint32_t *>(store);
       store += static_cast<size_t>(c.blocksW) * c.blocksH * 8;
     }
@@ -876,6 +879,46 @@ bool AllocateCoefficients(Frame &f) {
     store += static_cast<size_t>(c.blocksW) * c.blocksH * c.stored * 2;
   }
   return true;
+}
+
+// Zig-zag positions from..to (1 to 63; none when from > to) as two 32-bit words.
+inline void BandBits(int from, int to, uint32_t bits[2]) {
+  for (int w = 0; w < 2; ++w) {
+    int low = from - 32 * w, high = to - 32 * w;  // the band's ends within this word
+    if (from > to || high < 0 || low > 31) {
+      bits[w] = 0;
+      continue;
+    }
+    uint32_t fromLow = low <= 0 ? ~0u : ~0u << low;
+    uint32_t toHigh = high >= 31 ? ~0u : (2u << high) - 1;
+    bits[w] = fromLow & toHigh;
+  }
+}
+
+// AC refinement: each coefficient at positions from..to that is already nonzero takes the next
+// bit as its correction: when the bit is set and that bit of its magnitude is still clear, p1 is
+// added with the coefficient's sign. They are visited by scanning the block's nonzero set, and
+// the bit is applied without branching on it or on the sign: such branches go either way about
+// as often, and mispredicted they made most of a progressive decode's time.
+inline void CorrectNonzero(BitReader &br, const Component &c, int16_t *co, const uint32_t *nz, int from, int to,
+                           int p1) {
+  uint32_t band[2];
+  BandBits(from, to, band);
+  for (int w = 0; w < 2; ++w) {
+    for (uint32_t left = band[w] & nz[w]; left != 0; left &= left - 1) {
+      int k = 32 * w + __builtin_ctz(left);
+      if (br.bits < 1) br.Fill();
+      int bit = static_cast<int>(br.buf >> (kWordBits - 1));
+      br.Skip(1);
+      int slot = c.slotOfZz[k];
+      if (slot < 0) continue;  // not kept at this scale: the bit is only read
+      int v = co[slot];
+      int sign = v >> 31;             // 0 or -1
+      int step = (p1 ^ sign) - sign;  // p1 with the coefficient's sign
+      int apply = bit & ((v & p1) == 0 ? 1 : 0);
+      co[slot] = Saturate16(v + (step & -apply));
+    }
+  }
 }
 
 // One block of a scan. Returns false on a bad code.
@@ -928,30 +971,18 @@ bool DecodeScanBlock(Frame &f, Component &c, int bx, int by) {
       if (k > f.se) return false;
       int slot = c.slotOfZz[k];
       int v = br.Extend(s) * (1 << f.al);
-      if (slot >= 0)
-        co[slot] = Saturate16(v);
-      else if (nz)
-        nz[k >> 5] |= 1u << (k & 31);
+      if (slot >= 0) co[slot] = Saturate16(v);
+      nz[k >> 5] |= 1u << (k & 31);  // v is not 0: s >= 1
       ++k;
     }
     return true;
   }
-  // AC refinement: one correction bit for each coefficient already nonzero, new ones +-1.
+  // AC refinement: one correction bit for each coefficient already nonzero, new ones +-1. The
+  // nonzero ones are found by scanning the block's nonzero set, not position by position.
   const int p1 = 1 << f.al, m1 = -p1;
-  auto isNonzero = [&](int k) -> bool {
-    int slot = c.slotOfZz[k];
-    return slot >= 0 ? co[slot] != 0 : (nz && ((nz[k >> 5] >> (k & 31)) & 1));
-  };
-  auto refine = [&](int k) {
-    if (!br.Bit()) return;
-    int slot = c.slotOfZz[k];
-    if (slot < 0) return;
-    int v = co[slot];
-    if ((v & p1) == 0) co[slot] = Saturate16(v >= 0 ? v + p1 : v + m1);
-  };
   int k = f.ss;
   if (f.eobrun == 0) {
-    for (; k <= f.se; ++k) {
+    while (k <= f.se) {
       int rs = br.Decode(ac);
       if (rs < 0) return false;
       int r = rs >> 4, s = rs & 15, value = 0;
@@ -962,25 +993,30 @@ bool DecodeScanBlock(Frame &f, Component &c, int bx, int by) {
         if (r) f.eobrun += br.Bits(r);
         break;
       }
-      for (; k <= f.se; ++k) {
-        if (isNonzero(k)) {
-          refine(k);
-        } else {
-          if (--r < 0) break;
-        }
+      // The new coefficient (or, for a run of 16 zeros, none) goes to the (r + 1)-th zero one from
+      // k; the nonzero ones before it take their correction bits.
+      uint32_t zeros[2];
+      BandBits(k, f.se, zeros);
+      zeros[0] &= ~nz[0];
+      zeros[1] &= ~nz[1];
+      for (; r > 0; --r) {
+        if (zeros[0]) zeros[0] &= zeros[0] - 1;
+        else zeros[1] &= zeros[1] - 1;
       }
-      if (value && k <= f.se) {
+      int target = zeros[0] ? __builtin_ctz(zeros[0]) : zeros[1] ? 32 + __builtin_ctz(zeros[1]) : f.se + 1;
+      CorrectNonzero(br, c, co, nz, k, target - 1, p1);
+      k = target;
+      if (k > f.se) break;
+      if (value) {
         int slot = c.slotOfZz[k];
-        if (slot >= 0)
-          co[slot] = static_cast<int16_t>(value);
-        else if (nz)
-          nz[k >> 5] |= 1u << (k & 31);
+        if (slot >= 0) co[slot] = static_cast<int16_t>(value);
+        nz[k >> 5] |= 1u << (k & 31);
       }
+      ++k;
     }
   }
   if (f.eobrun > 0) {
-    for (; k <= f.se; ++k)
-      if (isNonzero(k)) refine(k);
+    CorrectNonzero(br, c, co, nz, k, f.se, p1);
     --f.eobrun;
   }
   return true;
@@ -1046,8 +1082,27 @@ void ReconstructMcuRow(Frame &f, int my) {
     for (int by = my * c.v; by < (my + 1) * c.v; ++by) {
       uint8_t *row = PlaneBlock(c, by, 0);
       for (int bx = 0; bx < c.blocksW; ++bx) {
-        const int16_t *co = c.coefs + (static_cast<size_t>(by) * c.blocksW + bx) * c.stored;
+        size_t index = static_cast<size_t>(by) * c.blocksW + bx;
+        const int16_t *co = c.coefs + index * c.stored;
         uint8_t *out = row + static_cast<size_t>(bx) * c.size;
+        if (c.nonzero != nullptr) {
+          // Progressive: the nonzero set tells which kept coefficients to take.
+          const uint32_t *nz = c.nonzero + 2 * index;
+          uint32_t kept[2] = {nz[0] & c.keptAc[0], nz[1] & c.keptAc[1]};
+          if ((kept[0] | kept[1]) == 0) {
+            InverseDctDcOnly(Saturate16(co[0] * q[0]), c.size, out, c.stride);
+            continue;
+          }
+          ClearBlock(blk);
+          blk[0] = Saturate16(co[0] * q[0]);
+          for (int w = 0; w < 2; ++w)
+            for (uint32_t left = kept[w]; left != 0; left &= left - 1) {
+              int k = 32 * w + __builtin_ctz(left), n = kZigzag[k];
+              blk[n] = Saturate16(co[c.slotOfZz[k]] * q[n]);
+            }
+          InverseDct(blk, c.size, out, c.stride);
+          continue;
+        }
         int ac = 0;
         for (int s = 1; s < c.stored; ++s) ac |= co[s];
         if (!ac) {
