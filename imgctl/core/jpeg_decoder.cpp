@@ -881,18 +881,32 @@ bool AllocateCoefficients(Frame &f) {
   return true;
 }
 
-// Zig-zag positions from..to (1 to 63; none when from > to) as two 32-bit words.
-inline void BandBits(int from, int to, uint32_t bits[2]) {
-  for (int w = 0; w < 2; ++w) {
-    int low = from - 32 * w, high = to - 32 * w;  // the band's ends within this word
-    if (from > to || high < 0 || low > 31) {
-      bits[w] = 0;
-      continue;
-    }
-    uint32_t fromLow = low <= 0 ? ~0u : ~0u << low;
-    uint32_t toHigh = high >= 31 ? ~0u : (2u << high) - 1;
-    bits[w] = fromLow & toHigh;
+// Zig-zag positions k..63 and 0..k as two 32-bit words each, for k from 0 to 64.
+struct BandTables {
+  uint32_t from[65][2];
+  uint32_t to[65][2];
+  constexpr BandTables() : from(), to() {
+    for (int k = 0; k <= 64; ++k)
+      for (int b = 0; b < 64; ++b) {
+        if (b >= k) from[k][b >> 5] |= 1u << (b & 31);
+        if (b <= k) to[k][b >> 5] |= 1u << (b & 31);
+      }
   }
+};
+constexpr BandTables kBand;
+
+// Zig-zag positions from..to (from 1 to 64, to 0 to 63; none when from > to) as two 32-bit words.
+inline void BandBits(int from, int to, uint32_t bits[2]) {
+  bits[0] = kBand.from[from][0] & kBand.to[to][0];
+  bits[1] = kBand.from[from][1] & kBand.to[to][1];
+}
+
+// The stored coefficient of a slot, or `scratch` for a coefficient not kept (slot -1), chosen
+// without a branch: which positions are kept follows no pattern a predictor learns.
+inline int16_t *KeptOrScratch(int16_t *co, int slot, int16_t *scratch) {
+  uintptr_t unkept = uintptr_t(0) - uintptr_t(slot < 0);  // all ones when not kept
+  uintptr_t kept = reinterpret_cast<uintptr_t>(co) + uintptr_t(intptr_t(slot)) * sizeof(int16_t);
+  return reinterpret_cast<int16_t *>((kept & ~unkept) | (reinterpret_cast<uintptr_t>(scratch) & unkept));
 }
 
 // AC refinement: each coefficient at positions from..to that is already nonzero takes the next
@@ -910,13 +924,15 @@ inline void CorrectNonzero(BitReader &br, const Component &c, int16_t *co, const
       if (br.bits < 1) br.Fill();
       int bit = static_cast<int>(br.buf >> (kWordBits - 1));
       br.Skip(1);
-      int slot = c.slotOfZz[k];
-      if (slot < 0) continue;  // not kept at this scale: the bit is only read
-      int v = co[slot];
+      // A coefficient not kept at this scale only has its bit read; it is corrected in a scratch
+      // value instead, so that kept and unkept take the same path.
+      int16_t scratch = 1;
+      int16_t *coefficient = KeptOrScratch(co, c.slotOfZz[k], &scratch);
+      int v = *coefficient;
       int sign = v >> 31;             // 0 or -1
       int step = (p1 ^ sign) - sign;  // p1 with the coefficient's sign
       int apply = bit & ((v & p1) == 0 ? 1 : 0);
-      co[slot] = Saturate16(v + (step & -apply));
+      *coefficient = Saturate16(v + (step & -apply));
     }
   }
 }
@@ -1008,8 +1024,8 @@ bool DecodeScanBlock(Frame &f, Component &c, int bx, int by) {
       k = target;
       if (k > f.se) break;
       if (value) {
-        int slot = c.slotOfZz[k];
-        if (slot >= 0) co[slot] = static_cast<int16_t>(value);
+        int16_t scratch;
+        *KeptOrScratch(co, c.slotOfZz[k], &scratch) = static_cast<int16_t>(value);
         nz[k >> 5] |= 1u << (k & 31);
       }
       ++k;
