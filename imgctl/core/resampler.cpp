@@ -120,26 +120,28 @@ bool CompositeOverBlack(const uint32_t *in, int32_t count, std::vector<uint32_t>
 // Each pixel's four channels in the four 32-bit lanes of one register: pairs of taps at once with
 // _mm_madd_epi16 (the two pixels' channels interleaved with the two weights), the sum rounded,
 // shifted and clamped by the saturating packs.
-// Uniform taps of two or four per target pixel (every shrink by less than 3 and every enlargement):
-// the same arithmetic with the tap loop unrolled and each pixel's weights loaded at once.
+// Two neighbouring pixels' channels in (first, second) 16-bit pairs for _mm_madd_epi16.
+IMGCTL_SSE2_CODE inline __m128i PixelPair(const uint32_t *p) {
+  __m128i two = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(p));
+  return _mm_unpacklo_epi8(_mm_unpacklo_epi8(two, _mm_srli_si128(two, 4)), _mm_setzero_si128());
+}
+
+// Uniform taps of two, four or six per target pixel (every enlargement, every shrink by less than
+// 3, and the block-mean shrinks by less than 2 that follow a JPEG's scaled decode): the same
+// arithmetic with the tap loop unrolled and each pixel's weights loaded at once.
 template <int kTaps>
 IMGCTL_SSE2_CODE void FilterUniformVector(const uint32_t *in, const AxisTaps &taps, uint32_t *out) {
   const int32_t *first = taps.first.data();
   const int16_t *weights = taps.weights.data();
-  const __m128i zero = _mm_setzero_si128(), round = _mm_set1_epi32(kHalf);
+  const __m128i round = _mm_set1_epi32(kHalf);
   for (int32_t j = 0; j < taps.targetLength; ++j, weights += kTaps) {
     const uint32_t *p = in + first[j];
     int32_t pair;
-    memcpy(&pair, weights, sizeof pair);
-    __m128i w = kTaps == 4 ? _mm_loadl_epi64(reinterpret_cast<const __m128i *>(weights)) : _mm_cvtsi32_si128(pair);
-    __m128i two = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(p));
-    __m128i paired = _mm_unpacklo_epi8(_mm_unpacklo_epi8(two, _mm_srli_si128(two, 4)), zero);
-    __m128i sum = _mm_add_epi32(round, _mm_madd_epi16(paired, _mm_shuffle_epi32(w, 0x00)));
-    if (kTaps == 4) {
-      two = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(p + 2));
-      paired = _mm_unpacklo_epi8(_mm_unpacklo_epi8(two, _mm_srli_si128(two, 4)), zero);
-      sum = _mm_add_epi32(sum, _mm_madd_epi16(paired, _mm_shuffle_epi32(w, 0x55)));
-    }
+    memcpy(&pair, weights + (kTaps == 6 ? 4 : 0), sizeof pair);
+    __m128i w = kTaps == 2 ? _mm_cvtsi32_si128(pair) : _mm_loadl_epi64(reinterpret_cast<const __m128i *>(weights));
+    __m128i sum = _mm_add_epi32(round, _mm_madd_epi16(PixelPair(p), _mm_shuffle_epi32(w, 0x00)));
+    if (kTaps >= 4) sum = _mm_add_epi32(sum, _mm_madd_epi16(PixelPair(p + 2), _mm_shuffle_epi32(w, 0x55)));
+    if (kTaps == 6) sum = _mm_add_epi32(sum, _mm_madd_epi16(PixelPair(p + 4), _mm_set1_epi32(pair)));
     sum = _mm_srai_epi32(sum, kWeightBits);
     sum = _mm_packs_epi32(sum, sum);
     out[j] = uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(sum, sum)));
@@ -149,6 +151,7 @@ IMGCTL_SSE2_CODE void FilterUniformVector(const uint32_t *in, const AxisTaps &ta
 IMGCTL_SSE2_CODE void FilterHorizontallyVector(const uint32_t *in, const AxisTaps &taps, uint32_t *out) {
   if (taps.uniform && taps.stride == 2) return FilterUniformVector<2>(in, taps, out);
   if (taps.uniform && taps.stride == 4) return FilterUniformVector<4>(in, taps, out);
+  if (taps.uniform && taps.stride == 6) return FilterUniformVector<6>(in, taps, out);
   const int32_t *first = taps.first.data(), *count = taps.count.data();
   const int16_t *weights = taps.weights.data();
   const __m128i zero = _mm_setzero_si128(), round = _mm_set1_epi32(kHalf);
