@@ -31,13 +31,17 @@ def wine_bench(arch, runs, screen, files):
     return times, peak
 
 
+WINE_ROUNDS = 3
+
+
 def wine_medians(runs, screen, path):
-    """Median paint of the file by each build, the builds by turns (one warmed-up paint per process), so that
-    both meet the same load on a shared machine."""
+    """Median paint of the file by each build: the builds by turns, WINE_ROUNDS processes each, so that both meet
+    the same load on a shared machine; each process paints RUNS times after a warm-up paint and reports its median,
+    and the median of those is taken."""
     times = {arch: [] for arch in ARCHES}
-    for _ in range(int(runs)):
+    for _ in range(WINE_ROUNDS):
         for arch in ARCHES:
-            times[arch].append(wine_bench(arch, 1, screen, [path])[0][0])
+            times[arch].append(wine_bench(arch, runs, screen, [path])[0][0])
     return [sorted(times[arch])[len(times[arch]) // 2] for arch in ARCHES]
 
 
@@ -53,7 +57,7 @@ def main():
     lines = {line.split('\t')[0].split(' -> ')[0]: line.split('\t') for line in native.splitlines()}
     print(f'Medians of {RUNS} runs, milliseconds. Peer measured natively, by turns with ours natively; ours under '
           'Wine is imgctl.dll\'s load + prepare + query + resize + draw into a memory DC + free, the x64 and the x86 '
-          'build by turns.\n')
+          f'build by turns, the median of {WINE_ROUNDS} processes each.\n')
     print('| Case (fit into) | Peer | Peer ms | Ours native ms | Ratio | Ours under Wine x64 ms | Ratio | '
           'Ours under Wine x86 ms | Ratio | Target (x64, x86) | PSNR ours | PSNR peer |')
     print('| --- | --- | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: |')
