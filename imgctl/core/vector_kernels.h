@@ -2,7 +2,7 @@
 #pragma once
 #include <atomic>
 
-// The JPEG row kernels, inverse DCTs and resampler loops have SSE2 bodies on x86 processors. On
+// The JPEG row kernels, inverse DCTs, resampler loops and PNG filters have SSE2 bodies on x86. On
 // x86-64 SSE2 is part of the architecture and the compiler targets it everywhere. The i686 build
 // must still run on processors without SSE2 (the Pentium Pro to the Pentium III, the Athlon XP),
 // so there only the vector functions themselves are compiled for SSE2, and they run only after a
