@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Picture library benchmark, in one run: (1) the targets - our whole pipeline natively and imgctl.dll's six calls
-# under Wine, against libjpeg-turbo's scaled decode and libpng's full decode measured natively by turns, with
-# quality and peak memory; (2) whole processes fitting a photo into 1920 x 1080 against libvips, ImageMagick, stb.
-# (3) the same photos with an embedded colour profile against without, and where the conversion to sRGB sits.
+# under Wine (its x64 and x86 builds), against libjpeg-turbo's scaled decode and libpng's full decode measured
+# natively by turns, with quality and peak memory, and whether the two builds draw the same pixels; (2) whole
+# processes fitting a photo into 1920 x 1080 against libvips, ImageMagick, stb; (3) the same photos with an
+# embedded colour profile against without, and where the conversion to sRGB sits.
 # Usage: bash bench/run.sh [runs per measurement, default 7]. Prints Markdown tables.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
@@ -11,12 +12,14 @@ runs=${1:-7}
 # The peers, the photograph and python3 (the measuring script) come from Debian, with the project's own set-up.
 LUMETA_EXTRA_PACKAGES="libvips-tools python3" bash scripts/setup.sh
 
-# Our core natively, optimised, without sanitizers; imgctl.dll and the Wine driver from the x64 build.
+# Our core natively, optimised, without sanitizers; imgctl.dll and the Wine driver from the x64 and the x86 builds.
 cmake -S imgctl/native -B build/bench -DCMAKE_BUILD_TYPE=Release -DIMGCTL_SANITIZE=OFF -DIMGCTL_FUZZ=OFF \
   -DIMGCTL_BENCH=ON >/dev/null
 cmake --build build/bench -j2 --target imgctl_bench targets_bench colour_bench >/dev/null
-cmake --preset x64 >/dev/null
-cmake --build --preset x64 -j2 --target imgctl imgctl_wine_bench >/dev/null
+for preset in x64 x86; do
+  cmake --preset $preset >/dev/null
+  cmake --build --preset $preset -j2 --target imgctl imgctl_wine_bench >/dev/null
+done
 
 # Test pictures from the elephants photograph: 4000 x 3000 baseline, progressive (cjpeg q90, 4:2:0) and PNG,
 # 6000 x 4000 (24 MP) baseline; and for the whole-process table 4000 x 3000 JPEG, PNG, GIF and BMP.

@@ -1,5 +1,5 @@
 // imgctl.dll by ordinal under Wine: exports, the information record, resizing and its refusals,
-// drawing into a memory DC with clipping, dead handles, and hostile files.
+// drawing into a memory DC with clipping, dead handles, hostile files, and (x86) the caller's x87 control word.
 #include <gtest/gtest.h>
 #include <string.h>
 
@@ -224,5 +224,81 @@ TEST(ImgctlApi, HostileFilesGiveZeroOrADefinedPictureAndNeverACrash) {
   EXPECT_GT(files, 40);
   EXPECT_GT(loaded, 10);  // the cut-short and corrupted ones mostly still load
 }
+
+#if defined(__i386__)
+// Windows keeps the stack of a 32-bit program aligned to 4 bytes only: a caller built with MSVC,
+// or the system calling a window procedure, may call the library with the stack off the 16-byte
+// boundary that GCC's code keeps and the library's SSE2 kernels need for their stack operands.
+// The pixels drawn from such a stack are those drawn from an aligned one.
+void CallOnMisalignedStack(void (*body)(void *), void *context) {
+  __asm__ __volatile__(
+      "pushl %%ebp\n\t"
+      "movl %%esp, %%ebp\n\t"
+      "andl $-16, %%esp\n\t"
+      "subl $8, %%esp\n\t"
+      "pushl %%edx\n\t"  // the stack pointer is 4 past a 16-byte boundary at the call
+      "call *%%eax\n\t"
+      "movl %%ebp, %%esp\n\t"
+      "popl %%ebp"
+      : "+a"(body), "+d"(context)
+      :
+      : "ecx", "memory", "cc");
+}
+
+// A JPEG drawn whole (8x8 inverse DCTs, upsampling, colour conversion), shrunk (4x4 inverse DCTs,
+// horizontal and vertical shrinking) and enlarged.
+void DrawPhotoThreeWays(void *pixels) {
+  ImgHandle picture = LoadTest("photo.jpg");
+  ImgPictureInfo info = {};
+  Imgctl().getInfo(picture, &info);
+  std::vector<uint32_t> &out = *static_cast<std::vector<uint32_t> *>(pixels);
+  out = DrawWholePicture(picture, info.biWidth, info.biHeight);
+  const int32_t sizes[2][2] = {{173, 97}, {900, 700}};
+  for (const int32_t *size : sizes) {
+    Imgctl().resize(picture, size[0], size[1]);
+    std::vector<uint32_t> resized = DrawWholePicture(picture, size[0], size[1]);
+    out.insert(out.end(), resized.begin(), resized.end());
+  }
+  Imgctl().free(picture);
+}
+
+TEST(ImgctlApi, DrawsTheSamePixelsWhenCalledOnAStackAlignedToFourBytes) {
+  std::vector<uint32_t> aligned, misaligned;
+  DrawPhotoThreeWays(&aligned);
+  ASSERT_GT(aligned.size(), 900u * 700u);
+  CallOnMisalignedStack(DrawPhotoThreeWays, &misaligned);
+  EXPECT_EQ(misaligned, aligned);
+}
+
+uint16_t X87ControlWord() {
+  uint16_t word;
+  __asm__ __volatile__("fnstcw %0" : "=m"(word));
+  return word;
+}
+void SetX87ControlWord(uint16_t word) { __asm__ __volatile__("fldcw %0" : : "m"(word)); }
+
+// The x87 control word belongs to the caller: mingw's start-up leaves 64-bit precision, Direct3D
+// sets 24-bit, a program may round toward zero. The library computes its resampling taps in
+// double whatever the caller set (the x86-64 build's SSE2 arithmetic always does), and gives the
+// caller's word back on return.
+TEST(ImgctlApi, PixelsDoNotDependOnTheCallersX87ControlWord) {
+  const uint16_t caller = X87ControlWord();
+  auto fitted = [&](uint16_t word) {
+    SetX87ControlWord(word);
+    ImgHandle picture = LoadTest("photo.jpg");  // decoded at 1/2, then shrunk with block-mean taps
+    Imgctl().resize(picture, 173, 97);
+    std::vector<uint32_t> pixels = DrawWholePicture(picture, 173, 97);
+    Imgctl().free(picture);
+    const uint16_t after = X87ControlWord();
+    SetX87ControlWord(caller);
+    EXPECT_EQ(after, word);
+    return pixels;
+  };
+  const std::vector<uint32_t> standard = fitted(0x027F);  // Windows' own: 53 bits, to nearest
+  EXPECT_EQ(fitted(0x037F), standard);                    // 64 bits
+  EXPECT_EQ(fitted(0x007F), standard);                    // 24 bits
+  EXPECT_EQ(fitted(0x0E7F), standard);                    // 53 bits, toward zero
+}
+#endif
 
 }  // namespace

@@ -31,7 +31,7 @@ struct BmpLayout {
   Channel red, green, blue, alpha;
   bool useAlpha = false;
   uint32_t palette[256] = {};
-  size_t pixelOffset = 0;
+  uint64_t pixelOffset = 0;  // as the file header gives it: it may point anywhere, up to 4 GiB
   size_t stride = 0;
 };
 
@@ -163,10 +163,16 @@ void DecodeRow(const BmpLayout &layout, const uint8_t *in, int32_t count, uint32
   }
 }
 
-// Pixels of a stored row that the file's bytes hold.
-int32_t AvailablePixels(const BmpLayout &layout, size_t size, size_t rowOffset) {
+// Where stored row `row` begins in the file. Worked out in 64 bits: with an offset near 4 GiB, a
+// 32-bit sum would wrap back to the start of the file and show the headers as pixels.
+uint64_t RowOffset(const BmpLayout &layout, int32_t row) {
+  return layout.pixelOffset + uint64_t(row) * uint64_t(layout.stride);
+}
+
+// Pixels of a stored row that the file's bytes hold: none for a row that begins past the end.
+int32_t AvailablePixels(const BmpLayout &layout, size_t size, uint64_t rowOffset) {
   if (rowOffset >= size) return 0;
-  size_t bytes = size - rowOffset;
+  size_t bytes = size - size_t(rowOffset);
   size_t pixels = bytes * 8 / size_t(layout.bitsPerPixel);
   return pixels >= size_t(layout.width) ? layout.width : int32_t(pixels);
 }
@@ -175,10 +181,10 @@ int32_t AvailablePixels(const BmpLayout &layout, size_t size, size_t rowOffset) 
 bool AlphaChannelIsEmpty(const BmpLayout &layout, const uint8_t *data, size_t size) {
   std::vector<uint32_t> row(size_t(layout.width));
   for (int32_t y = 0; y < layout.height; ++y) {
-    size_t offset = layout.pixelOffset + size_t(y) * layout.stride;
+    uint64_t offset = RowOffset(layout, y);
     int32_t count = AvailablePixels(layout, size, offset);
     if (count == 0) break;
-    DecodeRow(layout, data + offset, count, row.data());
+    DecodeRow(layout, data + size_t(offset), count, row.data());
     for (int32_t x = 0; x < count; ++x)
       if (row[size_t(x)] >> 24) return false;
   }
@@ -190,9 +196,9 @@ bool DecodeUncompressed(const BmpLayout &layout, const uint8_t *data, size_t siz
   bool complete = true;
   for (int32_t y = 0; y < layout.height; ++y) {
     int32_t stored = layout.topDown ? y : layout.height - 1 - y;
-    size_t offset = layout.pixelOffset + size_t(stored) * layout.stride;
+    uint64_t offset = RowOffset(layout, stored);
     int32_t count = AvailablePixels(layout, size, offset);
-    if (count > 0) DecodeRow(layout, data + offset, count, row.data());
+    if (count > 0) DecodeRow(layout, data + size_t(offset), count, row.data());
     for (int32_t x = count; x < layout.width; ++x) row[size_t(x)] = kOpaqueBlack;
     if (count < layout.width) complete = false;
     sink.PutRow(y, row.data());
@@ -208,7 +214,7 @@ bool DecodeRunLength(const BmpLayout &layout, const uint8_t *data, size_t size, 
   std::vector<uint32_t> picture(size_t(width) * size_t(height), kOpaqueBlack);  // bottom row first
   bool rle4 = layout.compression == kRle4;
   int64_t x = 0, y = 0;
-  size_t at = layout.pixelOffset;
+  size_t at = layout.pixelOffset < size ? size_t(layout.pixelOffset) : size;  // past the end: no commands
   bool complete = false;
   auto put = [&](uint32_t index) {
     if (x < width && y < height) picture[size_t(y) * size_t(width) + size_t(x)] = layout.palette[index & 0xFF];

@@ -101,10 +101,18 @@ bool BuildHuffTable(const uint8_t counts[16], const uint8_t *symbols, int total,
 // At a marker or the end of the data it feeds zero bytes and counts them, so decoding that
 // runs past the real data is detected (Overran) instead of reading outside the buffer.
 
+// The bit buffer is one machine word: 64 bits on x86-64, 32 on i686, where shifts of a 64-bit
+// value take several instructions and a branch. Either holds a Huffman code and its extra bits
+// (16 + 16 at most) after a refill, which stops at whole bytes.
+typedef uintptr_t BitWord;
+constexpr int kWordBits = int(sizeof(BitWord)) * 8;
+constexpr BitWord kByteOnes = ~BitWord{0} / 0xFF;  // 0x0101...01
+constexpr BitWord kByteHighs = kByteOnes << 7;      // 0x8080...80
+
 struct BitReader {
   const uint8_t *p = nullptr;
   const uint8_t *end = nullptr;
-  uint64_t buf = 0;
+  BitWord buf = 0;
   int bits = 0;
   int padBytes = 0;
   bool atMarker = false;
@@ -117,24 +125,25 @@ struct BitReader {
     padBytes = 0;
     atMarker = false;
   }
+  // Called with fewer than 16 bits left, so at least two whole bytes fit.
   void Fill() {
-    // Fast path: the next eight bytes hold no 0xFF, so they go in without unstuffing.
-    if (!atMarker && end - p >= 8) {
-      uint64_t w = 0;
-      for (int i = 0; i < 8; ++i) w = (w << 8) | p[i];
-      if ((((~w) - 0x0101010101010101ull) & w & 0x8080808080808080ull) == 0) {
-        int n = (64 - bits) >> 3;  // whole bytes that fit
-        if (n == 8) {
+    // Fast path: the next word's bytes hold no 0xFF, so they go in without unstuffing.
+    if (!atMarker && end - p >= int(sizeof(BitWord))) {
+      BitWord w = 0;
+      for (size_t i = 0; i < sizeof(BitWord); ++i) w = (w << 8) | p[i];
+      if ((((~w) - kByteOnes) & w & kByteHighs) == 0) {
+        int n = (kWordBits - bits) >> 3;  // whole bytes that fit
+        if (n == int(sizeof(BitWord))) {
           buf = w;
         } else {
-          buf |= (w >> (64 - 8 * n)) << (64 - bits - 8 * n);
+          buf |= (w >> (kWordBits - 8 * n)) << (kWordBits - bits - 8 * n);
         }
         bits += 8 * n;
         p += n;
         return;
       }
     }
-    while (bits <= 56) {
+    while (bits <= kWordBits - 8) {
       uint32_t b = 0;
       if (!atMarker && p < end) {
         b = *p;
@@ -152,19 +161,36 @@ struct BitReader {
       } else {
         if (padBytes < 1024) ++padBytes;
       }
-      buf |= static_cast<uint64_t>(b) << (56 - bits);
+      buf |= static_cast<BitWord>(b) << (kWordBits - 8 - bits);
       bits += 8;
     }
   }
+  // With a 32-bit buffer a refill when fewer than 16 bits are left comes after every second or
+  // third coefficient, and the test goes either way about as often: a mispredicted branch each
+  // time. The block decoder calls this at every coefficient instead, with the buffer in its own
+  // registers: while the next four bytes hold no 0xFF (nearly always), it adds as many whole
+  // bytes as fit below 32 bits, leaving at least 24, with no branch on how many. False when it
+  // cannot (a 0xFF or the end of the data is near), for the caller to refill the usual way.
+  bool TopUp(BitWord &word, int &held) {
+    if (atMarker || end - p < 4) return false;
+    uint32_t w = uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+    if ((((~w) - 0x01010101u) & w & 0x80808080u) != 0) return false;
+    int n = (31 - held + (held >> 5)) >> 3;  // 0 to 3 bytes; 0 for a full buffer (32 bits)
+    // (w >> 8) >> (24 - 8n): the top n bytes of w, with no shift by 32 when n is 0.
+    word |= static_cast<BitWord>((w >> 8) >> (24 - 8 * n)) << (kWordBits - held - 8 * n);
+    held += 8 * n;
+    p += n;
+    return true;
+  }
   bool Overran() const { return bits < padBytes * 8; }
-  uint32_t Peek(int n) const { return static_cast<uint32_t>(buf >> (64 - n)); }
+  uint32_t Peek(int n) const { return static_cast<uint32_t>(buf >> (kWordBits - n)); }
   void Skip(int n) {
     buf <<= n;
     bits -= n;
   }
   int Bit() {
     if (bits < 1) Fill();
-    int b = static_cast<int>(buf >> 63);
+    int b = static_cast<int>(buf >> (kWordBits - 1));
     Skip(1);
     return b;
   }
@@ -243,9 +269,12 @@ struct Component {
   // Coefficient storage (progressive and multi-scan files only).
   int stored = 64;            // coefficients kept per block
   int8_t slotOfZz[64];        // zig-zag index -> stored slot, -1 when not kept
+  uint32_t keptAc[2];         // zig-zag bits of the AC coefficients kept (slotOfZz >= 0)
   uint8_t naturalOfSlot[64];
   int16_t *coefs = nullptr;    // in the frame's coefficient store
-  uint64_t *nonzero = nullptr;  // per block, zig-zag bits of unkept coefficients that are nonzero
+  // Progressive files: per block, zig-zag bits of the AC coefficients that are nonzero, kept or not:
+  // two 32-bit words (bit k in word k / 32), which i686 tests and sets without 64-bit shifts.
+  uint32_t *nonzero = nullptr;
 };
 
 struct Frame {
@@ -673,57 +702,67 @@ int DecodeBlock(BitReader &br, Component &c, const HuffTable &dc, const HuffTabl
   int any = 0;
   // The bit buffer lives in registers for the short codes and goes back to the reader around
   // refills and long codes (through memory, each coefficient would wait on a store and a load).
-  uint64_t buf = br.buf;
+  BitWord buf = br.buf;
   int bits = br.bits;
-  for (int k = 1; k < 64;) {
-    if (bits < 16) {
+  int k = 1;
+  while (k < 64) {
+    if (kWordBits == 32 && br.TopUp(buf, bits)) {
+      // Topped up to 24 bits or more.
+    } else if (bits < 16) {
       br.buf = buf;
       br.bits = bits;
       br.Fill();
       buf = br.buf;
       bits = br.bits;
     }
-    int32_t fa = ac.fastAc[buf >> (64 - kFastBits)];
-    if (fa) {
-      buf <<= fa & 31;
-      bits -= fa & 31;
-      if (fa & kFastAcEob) break;
-      k += (fa >> 5) & 15;
-      if (k > 63) {
+    // Up to two codes per refill: a short code with its extra bits takes at most kFastBits, and a
+    // refill leaves at least 16 (24 after a top-up, so the second test nearly always passes).
+    for (int code = 0; code < 2 && k < 64; ++code) {
+      if (code == 1 && bits < kFastBits) break;
+      int32_t fa = ac.fastAc[buf >> (kWordBits - kFastBits)];
+      if (fa) {
+        buf <<= fa & 31;
+        bits -= fa & 31;
+        if (fa & kFastAcEob) goto done;
+        k += (fa >> 5) & 15;
+        if (k > 63) {
+          any = -1;
+          goto done;
+        }
+        int n = kZigzag[k];
+        blk[n] = Saturate16((fa >> 16) * q[n]);
+        any = 1;
+        ++k;
+        continue;
+      }
+      br.buf = buf;
+      br.bits = bits;
+      int rs = br.Decode(ac);
+      int s = rs & 15, r = rs >> 4;
+      if (rs >= 0 && s != 0) {
+        k += r;
+        if (k <= 63) {
+          int n = kZigzag[k];
+          blk[n] = Saturate16(br.Extend(s) * q[n]);
+        }
+      }
+      buf = br.buf;
+      bits = br.bits;
+      if (rs < 0 || (s != 0 && k > 63)) {
         any = -1;
+        goto done;
+      }
+      if (s == 0) {
+        if (r != 15) goto done;
+        k += 16;
         break;
       }
-      int n = kZigzag[k];
-      blk[n] = Saturate16((fa >> 16) * q[n]);
       any = 1;
       ++k;
-      continue;
+      break;  // a long code may have left few bits: refill first
     }
-    br.buf = buf;
-    br.bits = bits;
-    int rs = br.Decode(ac);
-    int s = rs & 15, r = rs >> 4;
-    if (rs >= 0 && s != 0) {
-      k += r;
-      if (k <= 63) {
-        int n = kZigzag[k];
-        blk[n] = Saturate16(br.Extend(s) * q[n]);
-      }
-    }
-    buf = br.buf;
-    bits = br.bits;
-    if (rs < 0 || (s != 0 && k > 63)) {
-      any = -1;
-      break;
-    }
-    if (s == 0) {
-      if (r != 15) break;
-      k += 16;
-      continue;
-    }
-    any = 1;
-    ++k;
   }
+done:
   br.buf = buf;
   br.bits = bits;
   return any;
@@ -741,6 +780,13 @@ bool DecodeStreaming(Frame &f, size_t pos, RowSink &sink) {
   bool ok = true;
   int my = 0;
   for (; my < f.mcusY && ok; ++my) {
+    // Where each block row of this MCU row starts in its component's plane (found once per row,
+    // not per block: the plane's ring slot takes a division).
+    uint8_t *blockRows[kMaxComponents][4];
+    for (int si = 0; si < f.scanCount; ++si) {
+      Component &c = f.comps[f.scanComps[si]];
+      for (int by = 0; by < c.v; ++by) blockRows[si][by] = PlaneBlock(c, my * c.v + by, 0);
+    }
     int mx = 0;
     for (; mx < f.mcusX; ++mx) {
       if (f.restartInterval) {
@@ -767,7 +813,7 @@ bool DecodeStreaming(Frame &f, size_t pos, RowSink &sink) {
               ok = false;
               break;
             }
-            uint8_t *out = PlaneBlock(c, my * c.v + by, mx * c.h + bx);
+            uint8_t *out = blockRows[si][by] + static_cast<size_t>(mx * c.h + bx) * c.size;
             if (r == 0)
               InverseDctDcOnly(blk[0], c.size, out, c.stride);
             else
@@ -798,18 +844,20 @@ uint64_t PlanCoefficients(Frame &f) {
     Component &c = f.comps[i];
     uint64_t used = f.dcOnly ? 1 : JpegCoefficientsUsed(c.size);
     c.stored = 0;
+    c.keptAc[0] = c.keptAc[1] = 0;
     for (int k = 0; k < 64; ++k) {
       int n = kZigzag[k];
       if ((used >> n) & 1) {
         c.naturalOfSlot[c.stored] = static_cast<uint8_t>(n);
         c.slotOfZz[k] = static_cast<int8_t>(c.stored++);
+        if (k > 0) c.keptAc[k >> 5] |= 1u << (k & 31);
       } else {
         c.slotOfZz[k] = -1;
       }
     }
     if (f.dcOnly) c.stored = 1;
     uint64_t blocks = static_cast<uint64_t>(c.blocksW) * c.blocksH;
-    total += blocks * (c.stored * 2 + (c.stored < 64 && !f.dcOnly ? 8 : 0));
+    total += blocks * (c.stored * 2 + (f.progressive && !f.dcOnly ? 8 : 0));
   }
   return total;
 }
@@ -817,16 +865,16 @@ uint64_t PlanCoefficients(Frame &f) {
 bool AllocateCoefficients(Frame &f) {
   uint64_t total = PlanCoefficients(f);
   if (total > kMaxCoefficientBytes || total > SIZE_MAX / 2) return false;
-  // One block for the whole frame, kept for the next picture: the 64-bit nonzero sets first, so
-  // that they stay aligned, then the 16-bit coefficients. Every scan adds to zeros.
+  // One block for the whole frame, kept for the next picture: the nonzero sets (two 32-bit words a
+  // block) first, so that they stay aligned, then the 16-bit coefficients. Every scan adds to zeros.
   void *block = f.coefficientStore.Take(BlockRole::kCoefficients, static_cast<size_t>(total));
   uint8_t *store = static_cast<uint8_t *>(block);
   if (store == nullptr) return false;
   memset(store, 0, static_cast<size_t>(total));
   for (int i = 0; i < f.count; ++i) {
     Component &c = f.comps[i];
-    if (c.stored < 64 && !f.dcOnly) {
-      c.nonzero = reinterpret_cast<uint64_t *>(store);
+    if (f.progressive && !f.dcOnly) {
+      c.nonzero = reinterpret_cast<uint32_t *>(store);
       store += static_cast<size_t>(c.blocksW) * c.blocksH * 8;
     }
   }
@@ -838,11 +886,67 @@ bool AllocateCoefficients(Frame &f) {
   return true;
 }
 
+// Zig-zag positions k..63 and 0..k as two 32-bit words each, for k from 0 to 64.
+struct BandTables {
+  uint32_t from[65][2];
+  uint32_t to[65][2];
+  constexpr BandTables() : from(), to() {
+    for (int k = 0; k <= 64; ++k)
+      for (int b = 0; b < 64; ++b) {
+        if (b >= k) from[k][b >> 5] |= 1u << (b & 31);
+        if (b <= k) to[k][b >> 5] |= 1u << (b & 31);
+      }
+  }
+};
+constexpr BandTables kBand;
+
+// Zig-zag positions from..to (from 1 to 64, to 0 to 63; none when from > to) as two 32-bit words.
+inline void BandBits(int from, int to, uint32_t bits[2]) {
+  bits[0] = kBand.from[from][0] & kBand.to[to][0];
+  bits[1] = kBand.from[from][1] & kBand.to[to][1];
+}
+
+// The stored coefficient of a slot, or `scratch` for a coefficient not kept (slot -1), chosen
+// without a branch: which positions are kept follows no pattern a predictor learns.
+inline int16_t *KeptOrScratch(int16_t *co, int slot, int16_t *scratch) {
+  uintptr_t unkept = uintptr_t(0) - uintptr_t(slot < 0);  // all ones when not kept
+  uintptr_t kept = reinterpret_cast<uintptr_t>(co) + uintptr_t(intptr_t(slot)) * sizeof(int16_t);
+  return reinterpret_cast<int16_t *>((kept & ~unkept) | (reinterpret_cast<uintptr_t>(scratch) & unkept));
+}
+
+// AC refinement: each coefficient at positions from..to that is already nonzero takes the next
+// bit as its correction: when the bit is set and that bit of its magnitude is still clear, p1 is
+// added with the coefficient's sign. They are visited by scanning the block's nonzero set, and
+// the bit is applied without branching on it or on the sign: such branches go either way about
+// as often, and mispredicted they made most of a progressive decode's time.
+inline void CorrectNonzero(BitReader &br, const Component &c, int16_t *co, const uint32_t *nz, int from, int to,
+                           int p1) {
+  uint32_t band[2];
+  BandBits(from, to, band);
+  for (int w = 0; w < 2; ++w) {
+    for (uint32_t left = band[w] & nz[w]; left != 0; left &= left - 1) {
+      int k = 32 * w + __builtin_ctz(left);
+      if (br.bits < 1) br.Fill();
+      int bit = static_cast<int>(br.buf >> (kWordBits - 1));
+      br.Skip(1);
+      // A coefficient not kept at this scale only has its bit read; it is corrected in a scratch
+      // value instead, so that kept and unkept take the same path.
+      int16_t scratch = 1;
+      int16_t *coefficient = KeptOrScratch(co, c.slotOfZz[k], &scratch);
+      int v = *coefficient;
+      int sign = v >> 31;             // 0 or -1
+      int step = (p1 ^ sign) - sign;  // p1 with the coefficient's sign
+      int apply = bit & ((v & p1) == 0 ? 1 : 0);
+      *coefficient = Saturate16(v + (step & -apply));
+    }
+  }
+}
+
 // One block of a scan. Returns false on a bad code.
 bool DecodeScanBlock(Frame &f, Component &c, int bx, int by) {
   size_t index = static_cast<size_t>(by) * c.blocksW + bx;
   int16_t *co = c.coefs + index * c.stored;
-  uint64_t *nz = c.nonzero ? c.nonzero + index : nullptr;
+  uint32_t *nz = c.nonzero ? c.nonzero + 2 * index : nullptr;
   BitReader &br = f.br;
   if (!f.progressive) {
     alignas(16) int16_t blk[64];
@@ -888,30 +992,18 @@ bool DecodeScanBlock(Frame &f, Component &c, int bx, int by) {
       if (k > f.se) return false;
       int slot = c.slotOfZz[k];
       int v = br.Extend(s) * (1 << f.al);
-      if (slot >= 0)
-        co[slot] = Saturate16(v);
-      else if (nz)
-        *nz |= uint64_t{1} << k;
+      if (slot >= 0) co[slot] = Saturate16(v);
+      nz[k >> 5] |= 1u << (k & 31);  // v is not 0: s >= 1
       ++k;
     }
     return true;
   }
-  // AC refinement: one correction bit for each coefficient already nonzero, new ones +-1.
+  // AC refinement: one correction bit for each coefficient already nonzero, new ones +-1. The
+  // nonzero ones are found by scanning the block's nonzero set, not position by position.
   const int p1 = 1 << f.al, m1 = -p1;
-  auto isNonzero = [&](int k) -> bool {
-    int slot = c.slotOfZz[k];
-    return slot >= 0 ? co[slot] != 0 : (nz && ((*nz >> k) & 1));
-  };
-  auto refine = [&](int k) {
-    if (!br.Bit()) return;
-    int slot = c.slotOfZz[k];
-    if (slot < 0) return;
-    int v = co[slot];
-    if ((v & p1) == 0) co[slot] = Saturate16(v >= 0 ? v + p1 : v + m1);
-  };
   int k = f.ss;
   if (f.eobrun == 0) {
-    for (; k <= f.se; ++k) {
+    while (k <= f.se) {
       int rs = br.Decode(ac);
       if (rs < 0) return false;
       int r = rs >> 4, s = rs & 15, value = 0;
@@ -922,25 +1014,30 @@ bool DecodeScanBlock(Frame &f, Component &c, int bx, int by) {
         if (r) f.eobrun += br.Bits(r);
         break;
       }
-      for (; k <= f.se; ++k) {
-        if (isNonzero(k)) {
-          refine(k);
-        } else {
-          if (--r < 0) break;
-        }
+      // The new coefficient (or, for a run of 16 zeros, none) goes to the (r + 1)-th zero one from
+      // k; the nonzero ones before it take their correction bits.
+      uint32_t zeros[2];
+      BandBits(k, f.se, zeros);
+      zeros[0] &= ~nz[0];
+      zeros[1] &= ~nz[1];
+      for (; r > 0; --r) {
+        if (zeros[0]) zeros[0] &= zeros[0] - 1;
+        else zeros[1] &= zeros[1] - 1;
       }
-      if (value && k <= f.se) {
-        int slot = c.slotOfZz[k];
-        if (slot >= 0)
-          co[slot] = static_cast<int16_t>(value);
-        else if (nz)
-          *nz |= uint64_t{1} << k;
+      int target = zeros[0] ? __builtin_ctz(zeros[0]) : zeros[1] ? 32 + __builtin_ctz(zeros[1]) : f.se + 1;
+      CorrectNonzero(br, c, co, nz, k, target - 1, p1);
+      k = target;
+      if (k > f.se) break;
+      if (value) {
+        int16_t scratch;
+        *KeptOrScratch(co, c.slotOfZz[k], &scratch) = static_cast<int16_t>(value);
+        nz[k >> 5] |= 1u << (k & 31);
       }
+      ++k;
     }
   }
   if (f.eobrun > 0) {
-    for (; k <= f.se; ++k)
-      if (isNonzero(k)) refine(k);
+    CorrectNonzero(br, c, co, nz, k, f.se, p1);
     --f.eobrun;
   }
   return true;
@@ -1003,10 +1100,30 @@ void ReconstructMcuRow(Frame &f, int my) {
   for (int i = 0; i < f.count; ++i) {
     Component &c = f.comps[i];
     const uint16_t *q = f.quant[c.tq];
-    for (int by = my * c.v; by < (my + 1) * c.v; ++by)
+    for (int by = my * c.v; by < (my + 1) * c.v; ++by) {
+      uint8_t *row = PlaneBlock(c, by, 0);
       for (int bx = 0; bx < c.blocksW; ++bx) {
-        const int16_t *co = c.coefs + (static_cast<size_t>(by) * c.blocksW + bx) * c.stored;
-        uint8_t *out = PlaneBlock(c, by, bx);
+        size_t index = static_cast<size_t>(by) * c.blocksW + bx;
+        const int16_t *co = c.coefs + index * c.stored;
+        uint8_t *out = row + static_cast<size_t>(bx) * c.size;
+        if (c.nonzero != nullptr) {
+          // Progressive: the nonzero set tells which kept coefficients to take.
+          const uint32_t *nz = c.nonzero + 2 * index;
+          uint32_t kept[2] = {nz[0] & c.keptAc[0], nz[1] & c.keptAc[1]};
+          if ((kept[0] | kept[1]) == 0) {
+            InverseDctDcOnly(Saturate16(co[0] * q[0]), c.size, out, c.stride);
+            continue;
+          }
+          ClearBlock(blk);
+          blk[0] = Saturate16(co[0] * q[0]);
+          for (int w = 0; w < 2; ++w)
+            for (uint32_t left = kept[w]; left != 0; left &= left - 1) {
+              int k = 32 * w + __builtin_ctz(left), n = kZigzag[k];
+              blk[n] = Saturate16(co[c.slotOfZz[k]] * q[n]);
+            }
+          InverseDct(blk, c.size, out, c.stride);
+          continue;
+        }
         int ac = 0;
         for (int s = 1; s < c.stored; ++s) ac |= co[s];
         if (!ac) {
@@ -1020,6 +1137,7 @@ void ReconstructMcuRow(Frame &f, int my) {
         }
         InverseDct(blk, c.size, out, c.stride);
       }
+    }
   }
 }
 

@@ -1,9 +1,12 @@
-// Inverse DCTs of one JPEG block: the integer 8x8 transform and the box-averaged reduced ones.
+// Inverse DCTs of one JPEG block: the integer 8x8 transform and the box-averaged reduced ones, the
+// 8x8 and 4x4 with SSE2 bodies on x86 (chosen at run time on i686; see vector_kernels.h).
 #include "imgctl/core/jpeg_idct.h"
 
 #include <string.h>
 
-#ifdef __SSE2__
+#include "imgctl/core/vector_kernels.h"
+
+#if IMGCTL_VECTOR_KERNELS
 #include <emmintrin.h>
 #endif
 
@@ -20,50 +23,41 @@ constexpr int32_t kF0298 = 2446, kF0390 = 3196, kF0541 = 4433, kF0765 = 6270, kF
 
 inline uint8_t Clamp255(int32_t v) { return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
 
-// One 8-point inverse transform in place over 8 values spaced `step` apart; the result is
-// scaled by 2^kConstBits (descaled by the caller through `shift`).
-template <typename T>
-inline void Idct8Points(const T *in, int step, T *out, int outStep, int shift, int32_t bias) {
-  T z2 = in[2 * step], z3 = in[6 * step];
-  T z1 = (z2 + z3) * kF0541;
-  T tmp2 = z1 - z3 * kF1847;
-  T tmp3 = z1 + z2 * kF0765;
-  z2 = in[0];
-  z3 = in[4 * step];
-  T tmp0 = (z2 + z3) << kConstBits;
-  T tmp1 = (z2 - z3) << kConstBits;
-  T tmp10 = tmp0 + tmp3, tmp13 = tmp0 - tmp3, tmp11 = tmp1 + tmp2, tmp12 = tmp1 - tmp2;
+// The arithmetic of the 16-bit lanes that the SSE2 transforms work in, which the plain code
+// follows step for step so that both give the same bytes for any coefficients, however extreme:
+// a sum of two coefficients wraps to 16 bits, a pass's result is saturated to 16 bits, and the
+// 32-bit sums of products wrap (the last sum of the second pass can pass 2^31).
+inline int32_t Wrap16(int32_t v) { return static_cast<int16_t>(static_cast<uint16_t>(v)); }
+inline int32_t Saturate16(int32_t v) { return v < -32768 ? -32768 : (v > 32767 ? 32767 : v); }
+inline int32_t WrapSum(int32_t a, int32_t b) {
+  return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
+}
+inline int32_t WrapDifference(int32_t a, int32_t b) {
+  return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
+}
 
-  tmp0 = in[7 * step];
-  tmp1 = in[5 * step];
-  tmp2 = in[3 * step];
-  tmp3 = in[1 * step];
-  z1 = tmp0 + tmp3;
-  z2 = tmp1 + tmp2;
-  z3 = tmp0 + tmp2;
-  T z4 = tmp1 + tmp3;
-  T z5 = (z3 + z4) * kF1175;
-  tmp0 *= kF0298;
-  tmp1 *= kF2053;
-  tmp2 *= kF3072;
-  tmp3 *= kF1501;
-  z1 *= -kF0899;
-  z2 *= -kF2562;
-  z3 = z3 * -kF1961 + z5;
-  z4 = z4 * -kF0390 + z5;
-  tmp0 += z1 + z3;
-  tmp1 += z2 + z4;
-  tmp2 += z2 + z3;
-  tmp3 += z1 + z4;
-
-  out[0 * outStep] = (tmp10 + tmp3 + bias) >> shift;
-  out[1 * outStep] = (tmp11 + tmp2 + bias) >> shift;
-  out[2 * outStep] = (tmp12 + tmp1 + bias) >> shift;
-  out[3 * outStep] = (tmp13 + tmp0 + bias) >> shift;
-  out[4 * outStep] = (tmp13 - tmp0 + bias) >> shift;
-  out[5 * outStep] = (tmp12 - tmp1 + bias) >> shift;
-  out[6 * outStep] = (tmp11 - tmp2 + bias) >> shift;
-  out[7 * outStep] = (tmp10 - tmp3 + bias) >> shift;
+// One 8-point inverse transform of 8 values spaced `step` apart, as the vector lanes compute it
+// (products grouped so that each constant fits 16 bits; see Idct8Lanes): out[k] gets sample k,
+// (sum + bias) >> shift before any saturation.
+inline void Idct8Points(const int16_t *in, int step, int shift, int32_t bias, int32_t out[8]) {
+  int32_t in0 = in[0], in1 = in[step], in2 = in[2 * step], in3 = in[3 * step];
+  int32_t in4 = in[4 * step], in5 = in[5 * step], in6 = in[6 * step], in7 = in[7 * step];
+  int32_t tmp2 = in2 * kF0541 + in6 * (kF0541 - kF1847);
+  int32_t tmp3 = in2 * (kF0541 + kF0765) + in6 * kF0541;
+  int32_t tmp0 = Wrap16(in0 + in4) * (1 << kConstBits);
+  int32_t tmp1 = Wrap16(in0 - in4) * (1 << kConstBits);
+  int32_t even[4] = {tmp0 + tmp3 + bias, tmp1 + tmp2 + bias, tmp1 - tmp2 + bias, tmp0 - tmp3 + bias};
+  int32_t z3 = Wrap16(in7 + in3), z4 = Wrap16(in5 + in1);
+  int32_t z3s = z3 * (kF1175 - kF1961) + z4 * kF1175;
+  int32_t z4s = z3 * kF1175 + z4 * (kF1175 - kF0390);
+  int32_t odd[4] = {in7 * (kF0298 - kF0899) - in1 * kF0899 + z3s,
+                    in5 * (kF2053 - kF2562) - in3 * kF2562 + z4s,
+                    -in5 * kF2562 + in3 * (kF3072 - kF2562) + z3s,
+                    -in7 * kF0899 + in1 * (kF1501 - kF0899) + z4s};
+  for (int k = 0; k < 4; ++k) {
+    out[k] = WrapSum(even[k], odd[3 - k]) >> shift;
+    out[7 - k] = WrapDifference(even[k], odd[3 - k]) >> shift;
+  }
 }
 
 // Box-averaged reduced transforms: row i of the matrix that maps 8 coefficients to the mean
@@ -82,22 +76,22 @@ void InverseDctDcOnly(int16_t dc, int size, uint8_t *out, ptrdiff_t stride) {
     for (int x = 0; x < size; ++x) out[y * stride + x] = v;
 }
 
-#ifdef __SSE2__
+#if IMGCTL_VECTOR_KERNELS
 namespace {
 
 // Two 16-bit constants for _mm_madd_epi16 over (a, b) pairs: a * first + b * second.
-inline __m128i Pair(int32_t first, int32_t second) {
+IMGCTL_SSE2_CODE inline __m128i Pair(int32_t first, int32_t second) {
   return _mm_set1_epi32(static_cast<int32_t>((static_cast<uint32_t>(second) << 16) |
                                              (static_cast<uint32_t>(first) & 0xFFFFu)));
 }
 
-// The 8-point transform of Idct8Points on eight 16-bit lanes at once: in[k] holds frequency k,
-// out[k] gets sample k. The products are those of Idct8Points regrouped so that every constant
-// fits 16 bits (z1 * c1 + z2 * c2 with z1 = a + b becomes a * c1' + b * c2'), computed in 32 bits
-// by _mm_madd_epi16: the results are the same integers as long as each input and the sum of two
-// fits 16 bits, which holds for the coefficients of any picture (the encoder's samples are 8-bit).
+// The 8-point transform on eight 16-bit lanes at once: in[k] holds frequency k, out[k] gets
+// sample k, saturated to 16 bits. The products are regrouped so that every constant fits 16 bits
+// (z1 * c1 + z2 * c2 with z1 = a + b becomes a * c1' + b * c2') and computed in 32 bits by
+// _mm_madd_epi16; the four sums of two inputs wrap in their 16-bit lanes. Idct8Points does the
+// same arithmetic in plain code.
 template <int kShift>
-inline void Idct8Lanes(const __m128i in[8], __m128i out[8], __m128i bias) {
+IMGCTL_SSE2_CODE inline void Idct8Lanes(const __m128i in[8], __m128i out[8], __m128i bias) {
   const __m128i zero = _mm_setzero_si128();
   __m128i even[2][4], odd[2][4];  // [low or high four lanes][tmp10, tmp11, tmp12, tmp13 / tmp0..tmp3]
   __m128i z26[2] = {_mm_unpacklo_epi16(in[2], in[6]), _mm_unpackhi_epi16(in[2], in[6])};
@@ -133,8 +127,21 @@ inline void Idct8Lanes(const __m128i in[8], __m128i out[8], __m128i bias) {
   }
 }
 
+// The block's eight rows of coefficients. Written out: as a loop, GCC on i686 turns the eight
+// loads into a 4-byte copy loop through the stack.
+IMGCTL_SSE2_CODE inline void LoadRows(const int16_t *in, __m128i r[8]) {
+  r[0] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + 0 * 8));
+  r[1] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + 1 * 8));
+  r[2] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + 2 * 8));
+  r[3] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + 3 * 8));
+  r[4] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + 4 * 8));
+  r[5] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + 5 * 8));
+  r[6] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + 6 * 8));
+  r[7] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + 7 * 8));
+}
+
 // Transposes an 8x8 matrix of 16-bit values held as eight rows.
-inline void Transpose8x16(__m128i r[8]) {
+IMGCTL_SSE2_CODE inline void Transpose8x16(__m128i r[8]) {
   __m128i a0 = _mm_unpacklo_epi16(r[0], r[1]), a1 = _mm_unpackhi_epi16(r[0], r[1]);
   __m128i a2 = _mm_unpacklo_epi16(r[2], r[3]), a3 = _mm_unpackhi_epi16(r[2], r[3]);
   __m128i a4 = _mm_unpacklo_epi16(r[4], r[5]), a5 = _mm_unpackhi_epi16(r[4], r[5]);
@@ -153,11 +160,9 @@ inline void Transpose8x16(__m128i r[8]) {
   r[7] = _mm_unpackhi_epi64(b3, b7);
 }
 
-}  // namespace
-
-void InverseDct8(const int16_t *in, uint8_t *out, ptrdiff_t stride) {
+IMGCTL_SSE2_CODE void InverseDct8Vector(const int16_t *in, uint8_t *out, ptrdiff_t stride) {
   __m128i v[8], w[8];
-  for (int r = 0; r < 8; ++r) v[r] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + r * 8));
+  LoadRows(in, v);
   // Columns (each register a row of coefficients), then rows after a transpose.
   Idct8Lanes<kConstBits - kPass1Bits>(v, w, _mm_set1_epi32(1 << (kConstBits - kPass1Bits - 1)));
   Transpose8x16(w);
@@ -169,43 +174,46 @@ void InverseDct8(const int16_t *in, uint8_t *out, ptrdiff_t stride) {
     _mm_storel_epi64(reinterpret_cast<__m128i *>(out + r * stride), _mm_packus_epi16(v[r], v[r]));
 }
 
+// One pass of the box-averaged 4x4 transform over four lanes of (frequency a, frequency b) pairs
+// (the low or the high four of eight): w[i] gets (sum + bias) >> shift in 32 bits. Frequency 4 has
+// no weight (kBox4[.][4] == 0).
+IMGCTL_SSE2_CODE inline void Box4Lanes(const __m128i f[8], bool high, int shift, __m128i bias, __m128i w[4]) {
+  __m128i p02 = high ? _mm_unpackhi_epi16(f[0], f[2]) : _mm_unpacklo_epi16(f[0], f[2]);
+  __m128i p64 = high ? _mm_unpackhi_epi16(f[6], f[4]) : _mm_unpacklo_epi16(f[6], f[4]);
+  __m128i p13 = high ? _mm_unpackhi_epi16(f[1], f[3]) : _mm_unpacklo_epi16(f[1], f[3]);
+  __m128i p57 = high ? _mm_unpackhi_epi16(f[5], f[7]) : _mm_unpacklo_epi16(f[5], f[7]);
+  __m128i e[2], o[2];
+  for (int i = 0; i < 2; ++i) {
+    e[i] = _mm_add_epi32(_mm_madd_epi16(p02, Pair(kBox4[i][0], kBox4[i][2])),
+                         _mm_madd_epi16(p64, Pair(kBox4[i][6], 0)));
+    e[i] = _mm_add_epi32(e[i], bias);
+    o[i] = _mm_add_epi32(_mm_madd_epi16(p13, Pair(kBox4[i][1], kBox4[i][3])),
+                         _mm_madd_epi16(p57, Pair(kBox4[i][5], kBox4[i][7])));
+  }
+  __m128i count = _mm_cvtsi32_si128(shift);
+  w[0] = _mm_sra_epi32(_mm_add_epi32(e[0], o[0]), count);
+  w[1] = _mm_sra_epi32(_mm_add_epi32(e[1], o[1]), count);
+  w[2] = _mm_sra_epi32(_mm_sub_epi32(e[1], o[1]), count);
+  w[3] = _mm_sra_epi32(_mm_sub_epi32(e[0], o[0]), count);
+}
+
 // The box-averaged 4x4 transform with 16-bit lanes: both passes multiply 16-bit values by 16-bit
-// constants and sum in 32 bits, as the plain code does; the columns' results are packed to 16
-// bits between the passes (they fit for the coefficients of any picture).
-void InverseDct4(const int16_t *in, uint8_t *out, ptrdiff_t stride) {
+// constants and sum in 32 bits (no sum comes near 2^31); the columns' results are saturated to 16
+// bits between the passes, as the plain code does.
+IMGCTL_SSE2_CODE void InverseDct4Vector(const int16_t *in, uint8_t *out, ptrdiff_t stride) {
   const __m128i zero = _mm_setzero_si128();
   __m128i r[8];
-  for (int i = 0; i < 8; ++i) r[i] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + i * 8));
-  // Pairs (frequency a, frequency b) of every lane; frequency 4 has no weight (kBox4[.][4] == 0).
-  auto rows = [&](const __m128i f[8], __m128i w[4], bool high, int shift, __m128i bias) {
-    __m128i p02 = high ? _mm_unpackhi_epi16(f[0], f[2]) : _mm_unpacklo_epi16(f[0], f[2]);
-    __m128i p64 = high ? _mm_unpackhi_epi16(f[6], f[4]) : _mm_unpacklo_epi16(f[6], f[4]);
-    __m128i p13 = high ? _mm_unpackhi_epi16(f[1], f[3]) : _mm_unpacklo_epi16(f[1], f[3]);
-    __m128i p57 = high ? _mm_unpackhi_epi16(f[5], f[7]) : _mm_unpacklo_epi16(f[5], f[7]);
-    __m128i e[2], o[2];
-    for (int i = 0; i < 2; ++i) {
-      e[i] = _mm_add_epi32(_mm_madd_epi16(p02, Pair(kBox4[i][0], kBox4[i][2])),
-                           _mm_madd_epi16(p64, Pair(kBox4[i][6], 0)));
-      e[i] = _mm_add_epi32(e[i], bias);
-      o[i] = _mm_add_epi32(_mm_madd_epi16(p13, Pair(kBox4[i][1], kBox4[i][3])),
-                           _mm_madd_epi16(p57, Pair(kBox4[i][5], kBox4[i][7])));
-    }
-    __m128i cnt = _mm_cvtsi32_si128(shift);
-    w[0] = _mm_sra_epi32(_mm_add_epi32(e[0], o[0]), cnt);
-    w[1] = _mm_sra_epi32(_mm_add_epi32(e[1], o[1]), cnt);
-    w[2] = _mm_sra_epi32(_mm_sub_epi32(e[1], o[1]), cnt);
-    w[3] = _mm_sra_epi32(_mm_sub_epi32(e[0], o[0]), cnt);
-  };
+  LoadRows(in, r);
   constexpr int shift1 = kConstBits - kPass1Bits;
   __m128i lo[4], hi[4], ws[8];
-  rows(r, lo, false, shift1, _mm_set1_epi32(1 << (shift1 - 1)));
-  rows(r, hi, true, shift1, _mm_set1_epi32(1 << (shift1 - 1)));
+  Box4Lanes(r, false, shift1, _mm_set1_epi32(1 << (shift1 - 1)), lo);
+  Box4Lanes(r, true, shift1, _mm_set1_epi32(1 << (shift1 - 1)), hi);
   for (int i = 0; i < 4; ++i) ws[i] = _mm_packs_epi32(lo[i], hi[i]);  // row i of the vertical pass
   for (int i = 4; i < 8; ++i) ws[i] = zero;
   Transpose8x16(ws);  // ws[c]: column c, lanes 0..3 the four rows
   constexpr int shift = kConstBits + kPass1Bits;
   __m128i x[4];  // x[k]: output column k, lanes the four rows
-  rows(ws, x, false, shift, _mm_set1_epi32((1 << (shift - 1)) + (128 << shift)));
+  Box4Lanes(ws, false, shift, _mm_set1_epi32((1 << (shift - 1)) + (128 << shift)), x);
   __m128i a = _mm_packs_epi32(x[0], x[1]), b = _mm_packs_epi32(x[2], x[3]);
   __m128i c = _mm_unpacklo_epi16(a, b), d = _mm_unpackhi_epi16(a, b);
   __m128i px = _mm_packus_epi16(_mm_unpacklo_epi16(c, d), _mm_unpackhi_epi16(c, d));  // rows of 4 bytes
@@ -216,46 +224,34 @@ void InverseDct4(const int16_t *in, uint8_t *out, ptrdiff_t stride) {
   }
 }
 
-#else
-// Eight columns (or rows) at once: GCC's vector extension, lowered to plain integer code
-// where the target has no vector unit.
-typedef int32_t Lanes __attribute__((vector_size(32)));
-
-inline void Transpose8(Lanes v[8]) {
-  int32_t m[8][8];
-  for (int r = 0; r < 8; ++r)
-    for (int c = 0; c < 8; ++c) m[c][r] = v[r][c];
-  for (int r = 0; r < 8; ++r)
-    for (int c = 0; c < 8; ++c) v[r][c] = m[r][c];
-}
-
-void InverseDct8(const int16_t *in, uint8_t *out, ptrdiff_t stride) {
-  Lanes v[8];
-  for (int r = 0; r < 8; ++r)
-    for (int c = 0; c < 8; ++c) v[r][c] = in[r * 8 + c];
-  // Columns: all eight in one pass over the rows of coefficients.
-  Lanes cols[8];
-  Idct8Points(v, 1, cols, 1, kConstBits - kPass1Bits, 1 << (kConstBits - kPass1Bits - 1));
-  Transpose8(cols);
-  Lanes px[8];
-  constexpr int shift = kConstBits + kPass1Bits + 3;
-  constexpr int32_t bias = (1 << (shift - 1)) + (128 << shift);
-  Idct8Points(cols, 1, px, 1, shift, bias);
-  // px[i] now holds column i of the output; clamp and store transposed back to rows.
-  for (int c = 0; c < 8; ++c) {
-    Lanes t = px[c];
-    t = t < 0 ? 0 : t;
-    t = t > 255 ? 255 : t;
-    px[c] = t;
-  }
-  for (int r = 0; r < 8; ++r)
-    for (int c = 0; c < 8; ++c) out[r * stride + c] = static_cast<uint8_t>(px[c][r]);
-}
+}  // namespace
 #endif
 
-#ifndef __SSE2__
+void InverseDct8(const int16_t *in, uint8_t *out, ptrdiff_t stride) {
+#if IMGCTL_VECTOR_KERNELS
+  if (VectorKernelsOn()) return InverseDct8Vector(in, out, stride);
+#endif
+  // Columns into 16-bit intermediates, then rows, descaled and clamped.
+  int16_t ws[64];
+  int32_t samples[8];
+  constexpr int shift1 = kConstBits - kPass1Bits;
+  for (int c = 0; c < 8; ++c) {
+    Idct8Points(in + c, 8, shift1, 1 << (shift1 - 1), samples);
+    for (int r = 0; r < 8; ++r) ws[r * 8 + c] = static_cast<int16_t>(Saturate16(samples[r]));
+  }
+  constexpr int shift = kConstBits + kPass1Bits + 3;
+  constexpr int32_t bias = (1 << (shift - 1)) + (128 << shift);
+  for (int r = 0; r < 8; ++r) {
+    Idct8Points(ws + r * 8, 1, shift, bias, samples);
+    for (int c = 0; c < 8; ++c) out[r * stride + c] = Clamp255(samples[c]);
+  }
+}
+
 void InverseDct4(const int16_t *in, uint8_t *out, ptrdiff_t stride) {
-  int32_t ws[4 * 8];  // 4 rows of 8 columns after the vertical pass
+#if IMGCTL_VECTOR_KERNELS
+  if (VectorKernelsOn()) return InverseDct4Vector(in, out, stride);
+#endif
+  int16_t ws[4 * 8];  // 4 rows of 8 columns after the vertical pass, saturated to 16 bits
   constexpr int shift1 = kConstBits - kPass1Bits;
   for (int c = 0; c < 8; ++c) {
     const int16_t *col = in + c;
@@ -266,15 +262,15 @@ void InverseDct4(const int16_t *in, uint8_t *out, ptrdiff_t stride) {
     int32_t o1 = kBox4[1][1] * col[8] + kBox4[1][3] * col[24] + kBox4[1][5] * col[40] +
                  kBox4[1][7] * col[56];
     constexpr int32_t b = 1 << (shift1 - 1);
-    ws[0 * 8 + c] = (e0 + o0 + b) >> shift1;
-    ws[1 * 8 + c] = (e1 + o1 + b) >> shift1;
-    ws[2 * 8 + c] = (e1 - o1 + b) >> shift1;
-    ws[3 * 8 + c] = (e0 - o0 + b) >> shift1;
+    ws[0 * 8 + c] = static_cast<int16_t>(Saturate16((e0 + o0 + b) >> shift1));
+    ws[1 * 8 + c] = static_cast<int16_t>(Saturate16((e1 + o1 + b) >> shift1));
+    ws[2 * 8 + c] = static_cast<int16_t>(Saturate16((e1 - o1 + b) >> shift1));
+    ws[3 * 8 + c] = static_cast<int16_t>(Saturate16((e0 - o0 + b) >> shift1));
   }
   constexpr int shift = kConstBits + kPass1Bits;
   constexpr int32_t bias = (1 << (shift - 1)) + (128 << shift);
   for (int r = 0; r < 4; ++r) {
-    const int32_t *row = ws + r * 8;
+    const int16_t *row = ws + r * 8;
     int32_t e0 = kBox4[0][0] * row[0] + kBox4[0][2] * row[2] + kBox4[0][6] * row[6];
     int32_t e1 = kBox4[1][0] * row[0] + kBox4[1][2] * row[2] + kBox4[1][6] * row[6];
     int32_t o0 = kBox4[0][1] * row[1] + kBox4[0][3] * row[3] + kBox4[0][5] * row[5] +
@@ -288,7 +284,6 @@ void InverseDct4(const int16_t *in, uint8_t *out, ptrdiff_t stride) {
     o[3] = Clamp255((e0 - o0 + bias) >> shift);
   }
 }
-#endif
 
 void InverseDct2(const int16_t *in, uint8_t *out, ptrdiff_t stride) {
   int32_t ws[2 * 8];

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "imgctl/core/embedded_colour.h"
+#include "imgctl/core/png_filters.h"
 
 namespace imgctl {
 namespace {
@@ -94,42 +95,6 @@ bool ReadHeader(const uint8_t *data, size_t size, Png *png) {
   png->filterStep = png->bitsPerPixel >= 8 ? png->bitsPerPixel / 8 : 1;
   png->rowBytes = (static_cast<uint64_t>(w) * png->bitsPerPixel + 7) / 8;
   return true;
-}
-
-// ---------------------------------------------------------------------------------------------
-// Unfiltering
-
-inline uint8_t Paeth(int a, int b, int c) {
-  int p = a + b - c;
-  int pa = p > a ? p - a : a - p;
-  int pb = p > b ? p - b : b - p;
-  int pc = p > c ? p - c : c - p;
-  return static_cast<uint8_t>((pa <= pb && pa <= pc) ? a : (pb <= pc ? b : c));
-}
-
-// Undoes the filter of `row` (n bytes, filter type `filter`) against the previous row.
-bool Unfilter(int filter, uint8_t *row, const uint8_t *prev, size_t n, int step) {
-  size_t s = static_cast<size_t>(step);
-  switch (filter) {
-    case 0:
-      return true;
-    case 1:
-      for (size_t i = s; i < n; ++i) row[i] = static_cast<uint8_t>(row[i] + row[i - s]);
-      return true;
-    case 2:
-      for (size_t i = 0; i < n; ++i) row[i] = static_cast<uint8_t>(row[i] + prev[i]);
-      return true;
-    case 3:
-      for (size_t i = 0; i < s && i < n; ++i) row[i] = static_cast<uint8_t>(row[i] + (prev[i] >> 1));
-      for (size_t i = s; i < n; ++i) row[i] = static_cast<uint8_t>(row[i] + ((row[i - s] + prev[i]) >> 1));
-      return true;
-    case 4:
-      for (size_t i = 0; i < s && i < n; ++i) row[i] = static_cast<uint8_t>(row[i] + prev[i]);
-      for (size_t i = s; i < n; ++i) row[i] = static_cast<uint8_t>(row[i] + Paeth(row[i - s], prev[i], prev[i - s]));
-      return true;
-    default:
-      return false;
-  }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -316,7 +281,7 @@ bool DecodeRows(const Png &png, Inflater &in, RowSink &sink) {
   uint8_t *cur = rows.data(), *prev = rows.data() + n + 1;
   for (int32_t y = 0; y < png.height; ++y) {
     if (!in.Read(cur, n + 1)) return false;
-    if (!Unfilter(cur[0], cur + 1, prev + 1, n, png.filterStep)) return false;
+    if (!UnfilterPngRow(cur[0], cur + 1, prev + 1, n, png.filterStep)) return false;
     ConvertRow(png, cur + 1, png.width, out.data());
     sink.PutRow(y, out.data());
     uint8_t *t = cur;
@@ -347,7 +312,7 @@ bool DecodeInterlaced(const Png &png, Inflater &in, RowSink &sink) {
     memset(rows.data(), 0, rows.size());
     uint8_t *cur = rows.data(), *prev = rows.data() + n + 1;
     for (int32_t py = 0; py < ph; ++py) {
-      if (!in.Read(cur, pn + 1) || !Unfilter(cur[0], cur + 1, prev + 1, pn, png.filterStep)) {
+      if (!in.Read(cur, pn + 1) || !UnfilterPngRow(cur[0], cur + 1, prev + 1, pn, png.filterStep)) {
         ok = false;
         break;
       }

@@ -1,4 +1,6 @@
-// The streaming resampler: a separable fixed-point filter that takes rows as they are decoded.
+// The streaming resampler: a separable fixed-point filter that takes rows as they are decoded. Its
+// inner loops have SSE2 bodies on x86 (chosen at run time on i686; see vector_kernels.h) that give
+// the plain loops' bytes: the same 16-bit weights, 32-bit sums, rounding and clamping.
 #include "imgctl/core/resampler.h"
 
 #include <math.h>
@@ -6,9 +8,10 @@
 
 #include <algorithm>
 
-#if defined(__SSE2__) || defined(_M_X64)
+#include "imgctl/core/vector_kernels.h"
+
+#if IMGCTL_VECTOR_KERNELS
 #include <emmintrin.h>
-#define IMGCTL_SSE2 1
 #endif
 
 namespace imgctl {
@@ -113,11 +116,44 @@ bool CompositeOverBlack(const uint32_t *in, int32_t count, std::vector<uint32_t>
   return true;
 }
 
-// One row through the horizontal taps.
-void FilterHorizontally(const uint32_t *in, const AxisTaps &taps, uint32_t *out) {
+#if IMGCTL_VECTOR_KERNELS
+// Each pixel's four channels in the four 32-bit lanes of one register: pairs of taps at once with
+// _mm_madd_epi16 (the two pixels' channels interleaved with the two weights), the sum rounded,
+// shifted and clamped by the saturating packs.
+// Two neighbouring pixels' channels in (first, second) 16-bit pairs for _mm_madd_epi16.
+IMGCTL_SSE2_CODE inline __m128i PixelPair(const uint32_t *p) {
+  __m128i two = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(p));
+  return _mm_unpacklo_epi8(_mm_unpacklo_epi8(two, _mm_srli_si128(two, 4)), _mm_setzero_si128());
+}
+
+// Uniform taps of two, four or six per target pixel (every enlargement, every shrink by less than
+// 3, and the block-mean shrinks by less than 2 that follow a JPEG's scaled decode): the same
+// arithmetic with the tap loop unrolled and each pixel's weights loaded at once.
+template <int kTaps>
+IMGCTL_SSE2_CODE void FilterUniformVector(const uint32_t *in, const AxisTaps &taps, uint32_t *out) {
+  const int32_t *first = taps.first.data();
+  const int16_t *weights = taps.weights.data();
+  const __m128i round = _mm_set1_epi32(kHalf);
+  for (int32_t j = 0; j < taps.targetLength; ++j, weights += kTaps) {
+    const uint32_t *p = in + first[j];
+    int32_t pair;
+    memcpy(&pair, weights + (kTaps == 6 ? 4 : 0), sizeof pair);
+    __m128i w = kTaps == 2 ? _mm_cvtsi32_si128(pair) : _mm_loadl_epi64(reinterpret_cast<const __m128i *>(weights));
+    __m128i sum = _mm_add_epi32(round, _mm_madd_epi16(PixelPair(p), _mm_shuffle_epi32(w, 0x00)));
+    if (kTaps >= 4) sum = _mm_add_epi32(sum, _mm_madd_epi16(PixelPair(p + 2), _mm_shuffle_epi32(w, 0x55)));
+    if (kTaps == 6) sum = _mm_add_epi32(sum, _mm_madd_epi16(PixelPair(p + 4), _mm_set1_epi32(pair)));
+    sum = _mm_srai_epi32(sum, kWeightBits);
+    sum = _mm_packs_epi32(sum, sum);
+    out[j] = uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(sum, sum)));
+  }
+}
+
+IMGCTL_SSE2_CODE void FilterHorizontallyVector(const uint32_t *in, const AxisTaps &taps, uint32_t *out) {
+  if (taps.uniform && taps.stride == 2) return FilterUniformVector<2>(in, taps, out);
+  if (taps.uniform && taps.stride == 4) return FilterUniformVector<4>(in, taps, out);
+  if (taps.uniform && taps.stride == 6) return FilterUniformVector<6>(in, taps, out);
   const int32_t *first = taps.first.data(), *count = taps.count.data();
   const int16_t *weights = taps.weights.data();
-#if IMGCTL_SSE2
   const __m128i zero = _mm_setzero_si128(), round = _mm_set1_epi32(kHalf);
   for (int32_t j = 0; j < taps.targetLength; ++j, weights += taps.stride) {
     const uint32_t *p = in + first[j];
@@ -138,28 +174,14 @@ void FilterHorizontally(const uint32_t *in, const AxisTaps &taps, uint32_t *out)
     sum = _mm_packs_epi32(sum, sum);
     out[j] = uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(sum, sum)));
   }
-#else
-  for (int32_t j = 0; j < taps.targetLength; ++j, weights += taps.stride) {
-    const uint32_t *p = in + first[j];
-    int32_t b = 0, g = 0, r = 0, a = 0;
-    for (int32_t k = 0; k < count[j]; ++k) {
-      uint32_t pixel = p[k];
-      int32_t w = weights[k];
-      b += w * int32_t(pixel & 0xFF);
-      g += w * int32_t((pixel >> 8) & 0xFF);
-      r += w * int32_t((pixel >> 16) & 0xFF);
-      a += w * int32_t(pixel >> 24);
-    }
-    out[j] = ClampToByte(a) << 24 | ClampToByte(r) << 16 | ClampToByte(g) << 8 | ClampToByte(b);
-  }
-#endif
 }
 
-// accumulator[4x + c] += weight * channel c of row[x].
-void Accumulate(const uint32_t *row, int32_t width, int32_t weight, int32_t *accumulator) {
-  int32_t x = 0;
-#if IMGCTL_SSE2
+// Each vector body below handles whole steps of four pixels and returns where it stopped; the
+// plain loop finishes the row.
+
+IMGCTL_SSE2_CODE int32_t AccumulateVector(const uint32_t *row, int32_t width, int32_t weight, int32_t *accumulator) {
   const __m128i zero = _mm_setzero_si128(), w = _mm_set1_epi32(weight);
+  int32_t x = 0;
   for (; x + 4 <= width; x += 4) {
     __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i *>(row + x));
     __m128i low = _mm_unpacklo_epi8(pixels, zero), high = _mm_unpackhi_epi8(pixels, zero);
@@ -169,18 +191,14 @@ void Accumulate(const uint32_t *row, int32_t width, int32_t weight, int32_t *acc
     _mm_storeu_si128(sums + 2, _mm_add_epi32(_mm_loadu_si128(sums + 2), _mm_madd_epi16(_mm_unpacklo_epi16(high, zero), w)));
     _mm_storeu_si128(sums + 3, _mm_add_epi32(_mm_loadu_si128(sums + 3), _mm_madd_epi16(_mm_unpackhi_epi16(high, zero), w)));
   }
-#endif
-  for (; x < width; ++x)
-    for (int c = 0; c < 4; ++c) accumulator[4 * x + c] += weight * int32_t((row[x] >> (8 * c)) & 0xFF);
+  return x;
 }
 
-// Rounds the sums of a finished target row into pixels and clears them for the next use.
-void Settle(int32_t *accumulator, int32_t width, uint32_t *out) {
-  int32_t x = 0;
-#if IMGCTL_SSE2
+IMGCTL_SSE2_CODE int32_t SettleVector(const int32_t *accumulator, int32_t width, uint32_t *out) {
   const __m128i round = _mm_set1_epi32(kHalf);
+  int32_t x = 0;
   for (; x + 4 <= width; x += 4) {
-    __m128i *sums = reinterpret_cast<__m128i *>(accumulator + 4 * x);
+    const __m128i *sums = reinterpret_cast<const __m128i *>(accumulator + 4 * x);
     __m128i s0 = _mm_srai_epi32(_mm_add_epi32(_mm_loadu_si128(sums + 0), round), kWeightBits);
     __m128i s1 = _mm_srai_epi32(_mm_add_epi32(_mm_loadu_si128(sums + 1), round), kWeightBits);
     __m128i s2 = _mm_srai_epi32(_mm_add_epi32(_mm_loadu_si128(sums + 2), round), kWeightBits);
@@ -188,21 +206,14 @@ void Settle(int32_t *accumulator, int32_t width, uint32_t *out) {
     __m128i packed = _mm_packus_epi16(_mm_packs_epi32(s0, s1), _mm_packs_epi32(s2, s3));
     _mm_storeu_si128(reinterpret_cast<__m128i *>(out + x), packed);
   }
-#endif
-  for (; x < width; ++x) {
-    const int32_t *s = accumulator + 4 * x;
-    out[x] = ClampToByte(s[3]) << 24 | ClampToByte(s[2]) << 16 | ClampToByte(s[1]) << 8 |
-             ClampToByte(s[0]);
-  }
-  memset(accumulator, 0, size_t(width) * 4 * sizeof(int32_t));
+  return x;
 }
 
-// out = (a * wa + b * wb) per channel, wa + wb = kOne.
-void Blend(const uint32_t *a, const uint32_t *b, int32_t wa, int32_t wb, int32_t width, uint32_t *out) {
-  int32_t x = 0;
-#if IMGCTL_SSE2
+IMGCTL_SSE2_CODE int32_t BlendVector(const uint32_t *a, const uint32_t *b, int32_t wa, int32_t wb, int32_t width,
+                                     uint32_t *out) {
   const __m128i zero = _mm_setzero_si128(), round = _mm_set1_epi32(kHalf);
   const __m128i w = _mm_set1_epi32(int32_t(uint32_t(wb) << 16 | uint32_t(uint16_t(wa))));
+  int32_t x = 0;
   for (; x + 4 <= width; x += 4) {
     __m128i pa = _mm_loadu_si128(reinterpret_cast<const __m128i *>(a + x));
     __m128i pb = _mm_loadu_si128(reinterpret_cast<const __m128i *>(b + x));
@@ -218,6 +229,61 @@ void Blend(const uint32_t *a, const uint32_t *b, int32_t wa, int32_t wb, int32_t
     __m128i packed = _mm_packus_epi16(_mm_packs_epi32(s0, s1), _mm_packs_epi32(s2, s3));
     _mm_storeu_si128(reinterpret_cast<__m128i *>(out + x), packed);
   }
+  return x;
+}
+#endif
+
+// One row through the horizontal taps.
+void FilterHorizontally(const uint32_t *in, const AxisTaps &taps, uint32_t *out) {
+#if IMGCTL_VECTOR_KERNELS
+  if (VectorKernelsOn()) return FilterHorizontallyVector(in, taps, out);
+#endif
+  const int32_t *first = taps.first.data(), *count = taps.count.data();
+  const int16_t *weights = taps.weights.data();
+  for (int32_t j = 0; j < taps.targetLength; ++j, weights += taps.stride) {
+    const uint32_t *p = in + first[j];
+    int32_t b = 0, g = 0, r = 0, a = 0;
+    for (int32_t k = 0; k < count[j]; ++k) {
+      uint32_t pixel = p[k];
+      int32_t w = weights[k];
+      b += w * int32_t(pixel & 0xFF);
+      g += w * int32_t((pixel >> 8) & 0xFF);
+      r += w * int32_t((pixel >> 16) & 0xFF);
+      a += w * int32_t(pixel >> 24);
+    }
+    out[j] = ClampToByte(a) << 24 | ClampToByte(r) << 16 | ClampToByte(g) << 8 | ClampToByte(b);
+  }
+}
+
+// accumulator[4x + c] += weight * channel c of row[x].
+void Accumulate(const uint32_t *row, int32_t width, int32_t weight, int32_t *accumulator) {
+  int32_t x = 0;
+#if IMGCTL_VECTOR_KERNELS
+  if (VectorKernelsOn()) x = AccumulateVector(row, width, weight, accumulator);
+#endif
+  for (; x < width; ++x)
+    for (int c = 0; c < 4; ++c) accumulator[4 * x + c] += weight * int32_t((row[x] >> (8 * c)) & 0xFF);
+}
+
+// Rounds the sums of a finished target row into pixels and clears them for the next use.
+void Settle(int32_t *accumulator, int32_t width, uint32_t *out) {
+  int32_t x = 0;
+#if IMGCTL_VECTOR_KERNELS
+  if (VectorKernelsOn()) x = SettleVector(accumulator, width, out);
+#endif
+  for (; x < width; ++x) {
+    const int32_t *s = accumulator + 4 * x;
+    out[x] = ClampToByte(s[3]) << 24 | ClampToByte(s[2]) << 16 | ClampToByte(s[1]) << 8 |
+             ClampToByte(s[0]);
+  }
+  memset(accumulator, 0, size_t(width) * 4 * sizeof(int32_t));
+}
+
+// out = (a * wa + b * wb) per channel, wa + wb = kOne.
+void Blend(const uint32_t *a, const uint32_t *b, int32_t wa, int32_t wb, int32_t width, uint32_t *out) {
+  int32_t x = 0;
+#if IMGCTL_VECTOR_KERNELS
+  if (VectorKernelsOn()) x = BlendVector(a, b, wa, wb, width, out);
 #endif
   for (; x < width; ++x) {
     uint32_t pixel = 0;
@@ -243,6 +309,7 @@ void MakeTapCountsUniform(AxisTaps &taps) {
     taps.first[size_t(j)] = moved;
     taps.count[size_t(j)] = taps.stride;
   }
+  taps.uniform = true;
 }
 
 }  // namespace

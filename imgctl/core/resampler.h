@@ -23,6 +23,7 @@ struct AxisTaps {
   std::vector<int32_t> first;     // first source pixel of each target pixel
   std::vector<int32_t> count;     // how many source pixels it takes
   std::vector<int16_t> weights;   // targetLength x stride, zero past count
+  bool uniform = false;           // every count is stride (the horizontal pass makes them so)
 };
 
 // `blockMeans`: each source pixel is the exact mean of a block of finer pixels (a JPEG decoded at

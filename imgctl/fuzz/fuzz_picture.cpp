@@ -1,6 +1,7 @@
-// libFuzzer target: a file's bytes through header probe, limits, decode, resample and orientation.
-// Built once per picture type (FUZZ_FORMAT_JPEG and so on) so that each run stays on its decoder,
-// and once for any type (FUZZ_FORMAT_ANY) through the signature sniffing.
+// libFuzzer target: a file's bytes through header probe, limits, decode, resample and orientation,
+// once with the SSE2 kernels and once with the plain ones. Built once per picture type
+// (FUZZ_FORMAT_JPEG and so on) so that each run stays on its decoder, and once for any type
+// (FUZZ_FORMAT_ANY) through the signature sniffing.
 #include <stddef.h>
 #include <stdint.h>
 
@@ -8,6 +9,7 @@
 
 #include "imgctl/core/limits.h"
 #include "imgctl/core/picture.h"
+#include "imgctl/core/vector_kernels.h"
 
 namespace {
 
@@ -26,22 +28,36 @@ constexpr imgctl::Format kFormat = imgctl::Format::kUnknown;
 // Pictures past this many pixels decode correctly but slowly; the run spends its time on smaller ones.
 constexpr int64_t kFuzzMaxPixels = 4 << 20;
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-  if (kFormat != imgctl::Format::kUnknown && imgctl::SniffFormat(data, size) != kFormat) return -1;
+// The pipeline's pictures: at the stored size, shrunk (scaled decode), enlarged a little; none when
+// the file does not open or is too large for the run.
+std::vector<imgctl::Pixels> Pipeline(const uint8_t *data, size_t size) {
+  std::vector<imgctl::Pixels> pictures;
   imgctl::Picture picture;
-  if (!imgctl::OpenPicture(imgctl::FileBytes(data, data + size), &picture)) return 0;
-  if (int64_t(picture.header.width) * picture.header.height > kFuzzMaxPixels) return 0;
-  // Once at the stored size, once shrunk (scaled decode), once enlarged a little.
+  if (!imgctl::OpenPicture(imgctl::FileBytes(data, data + size), &picture)) return pictures;
+  if (int64_t(picture.header.width) * picture.header.height > kFuzzMaxPixels) return pictures;
   int32_t width = picture.width, height = picture.height;
-  (void)imgctl::PicturePixels(&picture);
+  pictures.push_back(imgctl::PicturePixels(&picture));
   imgctl::ResizePicture(&picture, width / 3 + 1, height / 5 + 1);
   const imgctl::Pixels &small = imgctl::PicturePixels(&picture);
   if (small.size() != size_t(picture.width) * size_t(picture.height)) __builtin_trap();
+  pictures.push_back(small);
   if (width * 3 <= imgctl::kMaxEdge && height <= 64 && width <= 64) {
     imgctl::ResizePicture(&picture, width * 3, height + 1);
-    (void)imgctl::PicturePixels(&picture);
+    pictures.push_back(imgctl::PicturePixels(&picture));
   }
+  return pictures;
+}
+
+}  // namespace
+
+// The pipeline runs with the SSE2 kernels and with the plain ones, which must give the same pictures.
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  if (kFormat != imgctl::Format::kUnknown && imgctl::SniffFormat(data, size) != kFormat) return -1;
+  imgctl::SetVectorKernels(true);
+  std::vector<imgctl::Pixels> vector = Pipeline(data, size);
+  imgctl::SetVectorKernels(false);
+  std::vector<imgctl::Pixels> plain = Pipeline(data, size);
+  imgctl::SetVectorKernels(true);
+  if (vector != plain) __builtin_trap();
   return 0;
 }

@@ -9,12 +9,23 @@
 #include "imgctl/core/picture.h"
 #include "imgctl/src/picture_draw.h"
 #include "imgctl/src/picture_file.h"
+#include "imgctl/src/x87_precision.h"
 
 namespace {
 
 // The live pictures; every operation holds the lock, so callers on several threads stay safe.
+// Every operation also holds the x87 unit at double precision (X87Precision), whatever the caller set.
 std::mutex g_lock;
 imgctl::HandleTable g_pictures;
+
+// Windows keeps the stack of a 32-bit program aligned to 4 bytes only (a caller built with MSVC, or
+// the system calling a window procedure, may leave it so), while GCC's code keeps it at 16 and the
+// SSE2 kernels' stack operands need that: each operation realigns it once on entry.
+#if defined(__i386__)
+#define IMGCTL_ENTRY __attribute__((force_align_arg_pointer))
+#else
+#define IMGCTL_ENTRY
+#endif
 
 constexpr int kDone = 1;
 constexpr int kFailed = 0;
@@ -24,7 +35,8 @@ constexpr int kFailed = 0;
 extern "C" {
 
 // Ordinal 4: reads the file and its headers only; decoding waits for the first use of the pixels.
-ImgHandle IMGCTL_API ImgLoad(const char *path) {
+IMGCTL_ENTRY ImgHandle IMGCTL_API ImgLoad(const char *path) {
+  imgctl::X87Precision precision;
   if (path == nullptr) return 0;
   try {
     imgctl::FileBytes bytes;
@@ -39,13 +51,15 @@ ImgHandle IMGCTL_API ImgLoad(const char *path) {
 }
 
 // Ordinal 16: nothing needs doing between load and use; confirms that the handle is live.
-int IMGCTL_API ImgPrepare(ImgHandle picture) {
+IMGCTL_ENTRY int IMGCTL_API ImgPrepare(ImgHandle picture) {
+  imgctl::X87Precision precision;
   std::lock_guard<std::mutex> hold(g_lock);
   return g_pictures.Find(picture) ? kDone : kFailed;
 }
 
 // Ordinal 6: a BITMAPINFOHEADER for the picture's 32-bit pixels at its current upright size.
-int IMGCTL_API ImgGetInfo(ImgHandle picture, ImgPictureInfo *info) {
+IMGCTL_ENTRY int IMGCTL_API ImgGetInfo(ImgHandle picture, ImgPictureInfo *info) {
+  imgctl::X87Precision precision;
   std::lock_guard<std::mutex> hold(g_lock);
   const imgctl::Picture *found = g_pictures.Find(picture);
   if (found == nullptr || info == nullptr) return kFailed;
@@ -61,15 +75,18 @@ int IMGCTL_API ImgGetInfo(ImgHandle picture, ImgPictureInfo *info) {
 }
 
 // Ordinal 47: records the new size; the pixels are made at that size when next needed.
-int IMGCTL_API ImgResize(ImgHandle picture, INT32 width, INT32 height) {
+IMGCTL_ENTRY int IMGCTL_API ImgResize(ImgHandle picture, INT32 width, INT32 height) {
+  imgctl::X87Precision precision;
   std::lock_guard<std::mutex> hold(g_lock);
   imgctl::Picture *found = g_pictures.Find(picture);
   return found && imgctl::ResizePicture(found, width, height) ? kDone : kFailed;
 }
 
 // Ordinal 45: a one-to-one copy of a rectangle of the picture; the trailing flag is not used.
-int IMGCTL_API ImgDraw(HDC dc, INT32 destX, INT32 destY, INT32 destWidth, INT32 destHeight, ImgHandle picture,
-                       INT32 sourceX, INT32 sourceY, INT32 sourceWidth, INT32 sourceHeight, DWORD rasterOp, INT32) {
+IMGCTL_ENTRY int IMGCTL_API ImgDraw(HDC dc, INT32 destX, INT32 destY, INT32 destWidth, INT32 destHeight,
+                                    ImgHandle picture, INT32 sourceX, INT32 sourceY, INT32 sourceWidth,
+                                    INT32 sourceHeight, DWORD rasterOp, INT32) {
+  imgctl::X87Precision precision;
   try {
     std::lock_guard<std::mutex> hold(g_lock);
     imgctl::Picture *found = g_pictures.Find(picture);
@@ -86,7 +103,8 @@ int IMGCTL_API ImgDraw(HDC dc, INT32 destX, INT32 destY, INT32 destWidth, INT32 
 }
 
 // Ordinal 5: releases the picture and its file's bytes.
-int IMGCTL_API ImgFree(ImgHandle picture) {
+IMGCTL_ENTRY int IMGCTL_API ImgFree(ImgHandle picture) {
+  imgctl::X87Precision precision;
   std::lock_guard<std::mutex> hold(g_lock);
   return g_pictures.Remove(picture) ? kDone : kFailed;
 }

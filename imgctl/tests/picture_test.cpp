@@ -1,4 +1,4 @@
-// Loading from bytes: limits, resize refusals, decode scales, BMP run-length and palette faults,
+// Loading from bytes: limits, resize refusals, decode scales, BMP run-length, palette and offset faults,
 // and every cut-short prefix of every test picture (under the sanitizers, natively).
 #include "imgctl/core/picture.h"
 
@@ -229,6 +229,15 @@ TEST(BmpDecoder, RunLengthOverrunsAreClippedAndUnsetPixelsAreBlack) {
     Pixels pixels = Decode(Bmp(c.width, c.height, c.bits, c.compression, palette, c.data));
     EXPECT_EQ(pixels, c.expected) << c.what;
   }
+}
+
+TEST(BmpDecoder, PixelOffsetPastTheEndGivesBlackRowsAsACutShortFileDoes) {
+  // 16 pixels of 32 bits (64 bytes a row) at an offset of 0xFFFFFF00: from the fifth stored row on,
+  // offset + row x 64 passes 2^32, which a 32-bit sum wraps back to the start of the file, and the
+  // headers would be shown as pixels.
+  std::vector<uint8_t> file = Bmp(16, 8, 32, 0, {}, std::vector<uint8_t>(16 * 8 * 4, 0x7F));
+  for (int i = 0; i < 4; ++i) file[10 + size_t(i)] = uint8_t(0xFFFFFF00u >> (8 * i));
+  EXPECT_EQ(Decode(file), Pixels(16 * 8, 0xFF000000u));
 }
 
 TEST(BmpDecoder, BitFieldsWithAnEmptyAlphaChannelAreOpaque) {
