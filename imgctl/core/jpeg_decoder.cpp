@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
 #include <memory>
 #include <new>
 #include <vector>
@@ -20,6 +21,11 @@ constexpr int kFastBits = 11;  // Huffman codes up to this length decode by one 
 // fastAc entries: bits used (0..4), zero run (5..8), end of block (9), coefficient value (16..31).
 constexpr int32_t kFastAcEob = 1 << 9;
 constexpr int kMaxScans = 1000;  // more scans than any encoder writes: bounds the work
+// Block visits all scans of a coefficient-buffered file may make, per block of the frame. A scan
+// visits each block of its components once (a run of blocks that an end-of-band run leaves as they
+// were costs one visit); libjpeg's progression makes 6 scans of a grey picture and 10 of a colour
+// one, 5 to 6 visits a block. A file past the bound is damaged: its later scans are not decoded.
+constexpr uint64_t kScanVisitsPerBlock = 24;
 // Coefficient storage for progressive and multi-scan files; beyond this the file is refused.
 constexpr uint64_t kMaxCoefficientBytes = uint64_t{768} << 20;
 
@@ -244,7 +250,9 @@ struct Component {
   int8_t slotOfZz[64];        // zig-zag index -> stored slot, -1 when not kept
   uint8_t naturalOfSlot[64];
   int16_t *coefs = nullptr;    // in the frame's coefficient store
-  uint64_t *nonzero = nullptr;  // per block, zig-zag bits of unkept coefficients that are nonzero
+  // Per block, the zig-zag bits of the AC coefficients that are nonzero so far: progressive files,
+  // for components that keep more than their DC (refinement depends on every coefficient's history).
+  uint64_t *nonzero = nullptr;
 };
 
 struct Frame {
@@ -268,8 +276,8 @@ struct Frame {
   int scale = 1, blockOut = 8;
   int outW = 0, outH = 0;
   std::vector<uint32_t> row;
-  bool dcOnly = false;
   KeptBlock coefficientStore;  // every component's coefficients and nonzero bits
+  uint64_t visitsLeft = 0;     // block visits the scans may still make (kScanVisitsPerBlock)
   // Current scan
   int scanCount = 0;
   int scanComps[kMaxComponents];
@@ -782,16 +790,17 @@ bool DecodeStreaming(Frame &f, size_t pos, RowSink &sink) {
 // ---------------------------------------------------------------------------------------------
 // Coefficient-buffered decoding (progressive and multi-scan sequential files)
 
+// Progressive refinement depends on the history of every coefficient in its band, kept or not; a
+// component that keeps only its DC skips its AC scans and needs none.
+inline bool TracksNonzero(const Frame &f, const Component &c) { return f.progressive && c.stored > 1; }
+
 // Chooses which coefficients each component keeps at the frame's scale; returns the bytes the
 // store takes.
 uint64_t PlanCoefficients(Frame &f) {
-  f.dcOnly = f.blockOut == 1 && f.progressive;
-  for (int i = 0; i < f.count; ++i)
-    if (f.comps[i].size != 1) f.dcOnly = false;
   uint64_t total = 0;
   for (int i = 0; i < f.count; ++i) {
     Component &c = f.comps[i];
-    uint64_t used = f.dcOnly ? 1 : JpegCoefficientsUsed(c.size);
+    uint64_t used = JpegCoefficientsUsed(c.size);
     c.stored = 0;
     for (int k = 0; k < 64; ++k) {
       int n = kZigzag[k];
@@ -802,13 +811,13 @@ uint64_t PlanCoefficients(Frame &f) {
         c.slotOfZz[k] = -1;
       }
     }
-    if (f.dcOnly) c.stored = 1;
     uint64_t blocks = static_cast<uint64_t>(c.blocksW) * c.blocksH;
-    total += blocks * (c.stored * 2 + (c.stored < 64 && !f.dcOnly ? 8 : 0));
+    total += blocks * (c.stored * 2 + (TracksNonzero(f, c) ? 8 : 0));
   }
   return total;
 }
 
+// False when the store would pass its bound; std::bad_alloc when its memory cannot be had.
 bool AllocateCoefficients(Frame &f) {
   uint64_t total = PlanCoefficients(f);
   if (total > kMaxCoefficientBytes || total > SIZE_MAX / 2) return false;
@@ -816,11 +825,13 @@ bool AllocateCoefficients(Frame &f) {
   // that they stay aligned, then the 16-bit coefficients. Every scan adds to zeros.
   void *block = f.coefficientStore.Take(BlockRole::kCoefficients, static_cast<size_t>(total));
   uint8_t *store = static_cast<uint8_t *>(block);
-  if (store == nullptr) return false;
+  if (store == nullptr) throw std::bad_alloc();
   memset(store, 0, static_cast<size_t>(total));
+  uint64_t blocks = 0;
   for (int i = 0; i < f.count; ++i) {
     Component &c = f.comps[i];
-    if (c.stored < 64 && !f.dcOnly) {
+    blocks += static_cast<uint64_t>(c.blocksW) * c.blocksH;
+    if (TracksNonzero(f, c)) {
       c.nonzero = reinterpret_cast<uint64_t *>(store);
       store += static_cast<size_t>(c.blocksW) * c.blocksH * 8;
     }
@@ -830,7 +841,36 @@ bool AllocateCoefficients(Frame &f) {
     c.coefs = reinterpret_cast<int16_t *>(store);
     store += static_cast<size_t>(c.blocksW) * c.blocksH * c.stored * 2;
   }
+  f.visitsLeft = blocks * kScanVisitsPerBlock;
   return true;
+}
+
+// Takes `count` block visits from what the scans may still make; false once they are spent.
+bool SpendVisits(Frame &f, uint64_t count) {
+  if (f.visitsLeft < count) return false;
+  f.visitsLeft -= count;
+  return true;
+}
+
+// The zig-zag bits from..to (1 <= from, to <= 63); none when from > to.
+inline uint64_t BandBits(int from, int to) {
+  if (from > to) return 0;
+  uint64_t upTo = to == 63 ? ~uint64_t{0} : (uint64_t{1} << (to + 1)) - 1;
+  return upTo & ~((uint64_t{1} << from) - 1);
+}
+
+// AC refinement of the coefficients that are nonzero already, in zig-zag order: one correction bit
+// each, which adds 1 << al away from zero when set and the bit is still clear.
+void RefineNonzero(BitReader &br, const Component &c, int16_t *co, uint64_t bits, int al) {
+  const int p1 = 1 << al;
+  for (; bits != 0; bits &= bits - 1) {
+    int k = __builtin_ctzll(bits);
+    if (!br.Bit()) continue;
+    int slot = c.slotOfZz[k];
+    if (slot < 0) continue;
+    int v = co[slot];
+    if ((v & p1) == 0) co[slot] = Saturate16(v >= 0 ? v + p1 : v - p1);
+  }
 }
 
 // One block of a scan. Returns false on a bad code.
@@ -860,6 +900,7 @@ bool DecodeScanBlock(Frame &f, Component &c, int bx, int by) {
     }
     return true;
   }
+  // AC scans run only for components that track nonzero coefficients (see DecodeBuffered).
   const HuffTable &ac = f.acTables[c.acTable];
   if (f.ah == 0) {
     if (f.eobrun > 0) {
@@ -883,27 +924,14 @@ bool DecodeScanBlock(Frame &f, Component &c, int bx, int by) {
       if (k > f.se) return false;
       int slot = c.slotOfZz[k];
       int v = br.Extend(s) * (1 << f.al);
-      if (slot >= 0)
-        co[slot] = Saturate16(v);
-      else if (nz)
-        *nz |= uint64_t{1} << k;
+      if (slot >= 0) co[slot] = Saturate16(v);
+      *nz |= uint64_t{1} << k;
       ++k;
     }
     return true;
   }
   // AC refinement: one correction bit for each coefficient already nonzero, new ones +-1.
   const int p1 = 1 << f.al, m1 = -p1;
-  auto isNonzero = [&](int k) -> bool {
-    int slot = c.slotOfZz[k];
-    return slot >= 0 ? co[slot] != 0 : (nz && ((*nz >> k) & 1));
-  };
-  auto refine = [&](int k) {
-    if (!br.Bit()) return;
-    int slot = c.slotOfZz[k];
-    if (slot < 0) return;
-    int v = co[slot];
-    if ((v & p1) == 0) co[slot] = Saturate16(v >= 0 ? v + p1 : v + m1);
-  };
   int k = f.ss;
   if (f.eobrun == 0) {
     for (; k <= f.se; ++k) {
@@ -917,25 +945,23 @@ bool DecodeScanBlock(Frame &f, Component &c, int bx, int by) {
         if (r) f.eobrun += br.Bits(r);
         break;
       }
+      // Up to the (r + 1)-th coefficient that is still zero, refining the nonzero ones passed.
       for (; k <= f.se; ++k) {
-        if (isNonzero(k)) {
-          refine(k);
+        if ((*nz >> k) & 1) {
+          RefineNonzero(br, c, co, uint64_t{1} << k, f.al);
         } else {
           if (--r < 0) break;
         }
       }
       if (value && k <= f.se) {
         int slot = c.slotOfZz[k];
-        if (slot >= 0)
-          co[slot] = static_cast<int16_t>(value);
-        else if (nz)
-          *nz |= uint64_t{1} << k;
+        if (slot >= 0) co[slot] = static_cast<int16_t>(value);
+        *nz |= uint64_t{1} << k;
       }
     }
   }
   if (f.eobrun > 0) {
-    for (; k <= f.se; ++k)
-      if (isNonzero(k)) refine(k);
+    RefineNonzero(br, c, co, *nz & BandBits(k, f.se), f.al);
     --f.eobrun;
   }
   return true;
@@ -967,19 +993,44 @@ bool DecodeScan(Frame &f, size_t pos) {
   };
   if (f.scanCount == 1) {
     Component &c = f.comps[f.scanComps[0]];
+    const bool acScan = f.progressive && f.ss > 0;
+    const uint64_t band = acScan ? BandBits(f.ss, f.se) : 0;
     for (int by = 0; by < c.codedBlocksH; ++by) {
       if (by / c.v + 1 > f.mcuRowsReached) f.mcuRowsReached = by / c.v + 1;
-      for (int bx = 0; bx < c.codedBlocksW; ++bx) {
-        if (!restart() || !DecodeScanBlock(f, c, bx, by)) return false;
+      for (int bx = 0; bx < c.codedBlocksW;) {
+        if (!restart()) return false;
+        if (!acScan || f.eobrun == 0) {
+          if (!SpendVisits(f, 1) || !DecodeScanBlock(f, c, bx, by)) return false;
+          ++bx;
+          continue;
+        }
+        // Inside an end-of-band run: this block and the run's next ones in the row and the restart
+        // interval at once. A first scan leaves them as they are, one visit for the lot; a
+        // refinement reads a correction bit for each coefficient of theirs that is nonzero.
+        int run = std::min(f.eobrun, c.codedBlocksW - bx);
+        if (f.restartInterval) {
+          run = std::min(run, restartsLeft + 1);
+          restartsLeft -= run - 1;
+        }
+        f.eobrun -= run;
+        if (!SpendVisits(f, f.ah == 0 ? 1 : static_cast<uint64_t>(run))) return false;
+        if (f.ah != 0) {
+          size_t index = static_cast<size_t>(by) * c.blocksW + bx;
+          for (int i = 0; i < run; ++i, ++index)
+            if (uint64_t bits = c.nonzero[index] & band) RefineNonzero(f.br, c, c.coefs + index * c.stored, bits, f.al);
+        }
+        bx += run;
       }
       if (f.br.Overran()) return false;
     }
     return true;
   }
+  uint64_t mcuBlocks = 0;
+  for (int i = 0; i < f.scanCount; ++i) mcuBlocks += f.comps[f.scanComps[i]].h * f.comps[f.scanComps[i]].v;
   for (int my = 0; my < f.mcusY; ++my) {
     if (my + 1 > f.mcuRowsReached) f.mcuRowsReached = my + 1;
     for (int mx = 0; mx < f.mcusX; ++mx) {
-      if (!restart()) return false;
+      if (!restart() || !SpendVisits(f, mcuBlocks)) return false;
       for (int i = 0; i < f.scanCount; ++i) {
         Component &c = f.comps[f.scanComps[i]];
         for (int by = 0; by < c.v; ++by)
@@ -1022,7 +1073,8 @@ bool DecodeBuffered(Frame &f, size_t pos, RowSink &sink) {
   bool ok = false;
   int scans = 0;
   for (;;) {
-    bool skip = f.dcOnly && f.progressive && f.ss > 0;  // AC scans do not change the mean
+    // The AC scans of a component that keeps only its DC (decoded at 1/8) change nothing it shows.
+    bool skip = f.progressive && f.ss > 0 && f.comps[f.scanComps[0]].stored == 1;
     if (skip) {
       f.br.Start(f.data + pos, f.data + f.size);
     } else if (!DecodeScan(f, pos)) {
@@ -1054,22 +1106,6 @@ int NormalizedScale(int scale) {
   return 1;
 }
 
-bool DecodeJpegImpl(const uint8_t *data, size_t size, int scale, RowSink &sink) {
-  if (!data || size < 4 || data[0] != 0xFF || data[1] != 0xD8) return false;
-  std::unique_ptr<Frame> f(new Frame());
-  f->data = data;
-  f->size = size;
-  size_t pos = 2;
-  Walk w = NextSegment(*f, pos, false);
-  if (w != Walk::kScan) return false;
-  if (!SetUpGeometry(*f, NormalizedScale(scale))) return false;
-  sink.Begin(f->outW, f->outH);
-  bool streaming = !f->progressive && f->scanCount == f->count;
-  if (streaming) return DecodeStreaming(*f, pos, sink);
-  if (!AllocateCoefficients(*f)) return false;
-  return DecodeBuffered(*f, pos, sink);
-}
-
 }  // namespace
 
 bool ProbeJpeg(const uint8_t *data, size_t size, ImageHeader *header) {
@@ -1090,29 +1126,32 @@ bool ProbeJpeg(const uint8_t *data, size_t size, ImageHeader *header) {
 
 uint64_t JpegWorkingBytes(const uint8_t *data, size_t size, int scale) {
   if (!data || size < 4 || data[0] != 0xFF || data[1] != 0xD8) return 0;
-  try {
-    std::unique_ptr<Frame> f(new Frame());
-    f->data = data;
-    f->size = size;
-    size_t pos = 2;
-    // Without a scan or a usable geometry the decode fails at once, holding no more than this.
-    if (NextSegment(*f, pos, false) != Walk::kScan || !SetUpGeometry(*f, NormalizedScale(scale)))
-      return sizeof(Frame);
-    uint64_t bytes = sizeof(Frame) + f->row.size() * sizeof(uint32_t);
-    for (int i = 0; i < f->count; ++i) bytes += f->comps[i].plane.size() + f->comps[i].upRow.size();
-    bool streaming = !f->progressive && f->scanCount == f->count;
-    return streaming ? bytes : bytes + PlanCoefficients(*f);
-  } catch (const std::bad_alloc &) {
-    return UINT64_MAX;
-  }
+  std::unique_ptr<Frame> f(new Frame());
+  f->data = data;
+  f->size = size;
+  size_t pos = 2;
+  // Without a scan or a usable geometry the decode fails at once, holding no more than this.
+  if (NextSegment(*f, pos, false) != Walk::kScan || !SetUpGeometry(*f, NormalizedScale(scale))) return sizeof(Frame);
+  uint64_t bytes = sizeof(Frame) + f->row.size() * sizeof(uint32_t);
+  for (int i = 0; i < f->count; ++i) bytes += f->comps[i].plane.size() + f->comps[i].upRow.size();
+  bool streaming = !f->progressive && f->scanCount == f->count;
+  return streaming ? bytes : bytes + PlanCoefficients(*f);
 }
 
 bool DecodeJpeg(const uint8_t *data, size_t size, int scale, RowSink &sink) {
-  try {
-    return DecodeJpegImpl(data, size, scale, sink);
-  } catch (const std::bad_alloc &) {
-    return false;
-  }
+  if (!data || size < 4 || data[0] != 0xFF || data[1] != 0xD8) return false;
+  std::unique_ptr<Frame> f(new Frame());
+  f->data = data;
+  f->size = size;
+  size_t pos = 2;
+  Walk w = NextSegment(*f, pos, false);
+  if (w != Walk::kScan) return false;
+  if (!SetUpGeometry(*f, NormalizedScale(scale))) return false;
+  sink.Begin(f->outW, f->outH);
+  bool streaming = !f->progressive && f->scanCount == f->count;
+  if (streaming) return DecodeStreaming(*f, pos, sink);
+  if (!AllocateCoefficients(*f)) return false;
+  return DecodeBuffered(*f, pos, sink);
 }
 
 const Decoder kJpegDecoder = {ProbeJpeg, DecodeJpeg, JpegWorkingBytes};
