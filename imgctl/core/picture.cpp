@@ -1,6 +1,7 @@
 // One loaded picture: its file's bytes, what the headers say, the size it is wanted at, and its pixels once decoded.
 #include "imgctl/core/picture.h"
 
+#include <new>
 #include <utility>
 
 #include "imgctl/core/exif_orientation.h"
@@ -58,21 +59,44 @@ int DecodeScale(int32_t storedWidth, int32_t storedHeight, int32_t targetWidth, 
   return scale;
 }
 
+namespace {
+
+// The upright pixels at the picture's current size, from its file; std::bad_alloc when the memory
+// for them cannot be had.
+Pixels DecodeAtCurrentSize(const Picture &picture) {
+  const int orientation = picture.header.orientation;
+  const bool swap = OrientationSwapsAxes(orientation);
+  // Decode in the stored orientation straight to the wanted size, then turn the small result.
+  const int32_t storedTargetWidth = swap ? picture.height : picture.width;
+  const int32_t storedTargetHeight = swap ? picture.width : picture.height;
+  Resampler resampler(storedTargetWidth, storedTargetHeight, picture.header.width, picture.header.height);
+  int scale = WorkingScale(picture, DecodeScale(picture.header.width, picture.header.height, storedTargetWidth,
+                                                storedTargetHeight));
+  picture.decoder->decode(picture.bytes.data(), picture.bytes.size(), scale, resampler);
+  return TurnUpright(resampler.Finish(), storedTargetWidth, storedTargetHeight, orientation);
+}
+
+}  // namespace
+
 const Pixels &PicturePixels(Picture *picture) {
   if (picture->decoded) return picture->pixels;
   // A picture loaded larger than it may be held and never resized has no pixels.
   if (!SizeWithinLimits(picture->width, picture->height)) return picture->pixels;
-  const int orientation = picture->header.orientation;
-  const bool swap = OrientationSwapsAxes(orientation);
-  // Decode in the stored orientation straight to the wanted size, then turn the small result.
-  const int32_t storedTargetWidth = swap ? picture->height : picture->width;
-  const int32_t storedTargetHeight = swap ? picture->width : picture->height;
-  Resampler resampler(storedTargetWidth, storedTargetHeight, picture->header.width, picture->header.height);
-  int scale = WorkingScale(*picture, DecodeScale(picture->header.width, picture->header.height, storedTargetWidth,
-                                                 storedTargetHeight));
-  picture->decoder->decode(picture->bytes.data(), picture->bytes.size(), scale, resampler);
-  picture->pixels = TurnUpright(resampler.Finish(), storedTargetWidth, storedTargetHeight, orientation);
-  picture->decoded = true;  // only now: a decode that ran out of memory is tried again at the next use
+  // Memory that cannot be had fails this use only: the kept blocks go back to the system and the
+  // decode runs once more; short again, the picture has no pixels now and the next use tries again.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    try {
+      Pixels pixels = DecodeAtCurrentSize(*picture);
+      if (pixels.size() != size_t(picture->width) * size_t(picture->height)) break;
+      picture->pixels = std::move(pixels);
+      picture->decoded = true;
+      return picture->pixels;
+    } catch (const std::bad_alloc &) {
+      if (KeptBytes() == 0) break;
+      ReleaseKeptBlocks();
+    }
+  }
+  Pixels().swap(picture->pixels);
   return picture->pixels;
 }
 

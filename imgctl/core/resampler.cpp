@@ -274,7 +274,6 @@ Resampler::Resampler(int32_t targetWidth, int32_t targetHeight, int32_t storedWi
 
 void Resampler::Begin(int32_t width, int32_t height) {
   if (begun_ || width < 1 || height < 1) return;
-  begun_ = true;
   sourceWidth_ = width;
   sourceHeight_ = height;
   result_.assign(size_t(targetWidth_) * size_t(targetHeight_), kOpaque);
@@ -307,6 +306,9 @@ void Resampler::Begin(int32_t width, int32_t height) {
     vertical_ = BuildAxisTaps(height, targetHeight_);
     ring_.assign(size_t(targetWidth_) * 2, kOpaque);
   }
+  // Begun only now that every buffer is there: should an allocation above throw, rows are ignored
+  // and Finish never writes through a buffer that was not made.
+  begun_ = true;
 }
 
 void Resampler::PutRow(int32_t y, const uint32_t *pixels) {

@@ -44,7 +44,7 @@ class Resampler final : public RowSink {
   void Begin(int32_t width, int32_t height) override;
   void PutRow(int32_t y, const uint32_t *pixels) override;
   // Completes the rows that never came and hands over targetWidth x targetHeight pixels,
-  // top row first, each 0xFFRRGGBB.
+  // top row first, each 0xFFRRGGBB. Begin and Finish throw std::bad_alloc when memory runs short.
   Pixels Finish();
 
  private:
