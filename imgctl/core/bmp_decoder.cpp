@@ -191,9 +191,10 @@ bool DecodeUncompressed(const BmpLayout &layout, const uint8_t *data, size_t siz
     int32_t stored = layout.topDown ? y : layout.height - 1 - y;
     size_t offset = layout.pixelOffset + size_t(stored) * layout.stride;
     int32_t count = AvailablePixels(layout, size, offset);
-    if (count > 0) DecodeRow(layout, data + offset, count, row.data());
-    for (int32_t x = count; x < layout.width; ++x) row[size_t(x)] = kOpaqueBlack;
     if (count < layout.width) complete = false;
+    if (count == 0) continue;  // past the data: the sink makes rows that never come black
+    DecodeRow(layout, data + offset, count, row.data());
+    for (int32_t x = count; x < layout.width; ++x) row[size_t(x)] = kOpaqueBlack;
     sink.PutRow(y, row.data());
   }
   return complete;

@@ -277,10 +277,10 @@ void Resampler::Begin(int32_t width, int32_t height) {
   sourceWidth_ = width;
   sourceHeight_ = height;
   result_.assign(size_t(targetWidth_) * size_t(targetHeight_), kOpaque);
+  filtered_.resize(size_t(targetWidth_));
   if (width != targetWidth_) {
     horizontal_ = BuildAxisTaps(width, targetWidth_, width < storedWidth_);
     MakeTapCountsUniform(horizontal_);
-    filtered_.resize(size_t(targetWidth_));
   }
   if (height == targetHeight_) {
     verticalMode_ = Vertical::kCopy;
@@ -320,23 +320,25 @@ void Resampler::PutRow(int32_t y, const uint32_t *pixels) {
 
 void Resampler::FilterRow(int32_t y, const uint32_t *row) {
   nextRow_ = y + 1;
-  if (row == nullptr) {
-    composited_.assign(size_t(sourceWidth_), kOpaque);
-    row = composited_.data();
-  } else if (CompositeOverBlack(row, sourceWidth_, composited_)) {
-    row = composited_.data();
-  }
   // Horizontal pass first: the rows the vertical pass keeps are target-wide.
   const uint32_t *narrow = row;
   uint32_t *destination = verticalMode_ == Vertical::kEnlarge ? &ring_[size_t(y & 1) * size_t(targetWidth_)]
                           : verticalMode_ == Vertical::kCopy  ? &result_[size_t(y) * size_t(targetWidth_)]
                                                               : filtered_.data();
-  if (sourceWidth_ != targetWidth_) {
-    FilterHorizontally(row, horizontal_, destination);
+  if (row == nullptr) {
+    // A row that never came is opaque black, and so is any filtering of it: it costs the target's
+    // width, not the source's (a damaged file may claim 65535 columns over a few bytes).
+    std::fill(destination, destination + targetWidth_, kOpaque);
     narrow = destination;
-  } else if (verticalMode_ != Vertical::kShrink) {
-    memcpy(destination, row, size_t(targetWidth_) * sizeof(uint32_t));
-    narrow = destination;
+  } else {
+    if (CompositeOverBlack(row, sourceWidth_, composited_)) narrow = row = composited_.data();
+    if (sourceWidth_ != targetWidth_) {
+      FilterHorizontally(row, horizontal_, destination);
+      narrow = destination;
+    } else if (verticalMode_ != Vertical::kShrink) {
+      memcpy(destination, row, size_t(targetWidth_) * sizeof(uint32_t));
+      narrow = destination;
+    }
   }
   switch (verticalMode_) {
     case Vertical::kCopy:
