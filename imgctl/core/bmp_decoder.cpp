@@ -274,6 +274,6 @@ uint64_t BmpWorkingBytes(const uint8_t *data, size_t size, int) {
   return runLength ? row * uint64_t(layout.height) : row;
 }
 
-const Decoder kBmpDecoder = {ProbeBmpHeader, DecodeBmp, BmpWorkingBytes};
+const Decoder kBmpDecoder = {ProbeBmpHeader, DecodeBmp, BmpWorkingBytes, false};
 
 }  // namespace imgctl

@@ -38,6 +38,9 @@ struct Decoder {
   bool (*probe)(const uint8_t *data, size_t size, ImageHeader *header);
   bool (*decode)(const uint8_t *data, size_t size, int scale, RowSink &sink);
   uint64_t (*workingBytes)(const uint8_t *data, size_t size, int scale);
+  // True when a decode at scale 2 to 8 does less work than one at 1: the decoder reduces the
+  // picture as it decodes rather than handling every stored pixel.
+  bool scales;
 };
 
 }  // namespace imgctl

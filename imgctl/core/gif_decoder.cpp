@@ -229,6 +229,6 @@ uint64_t GifWorkingBytes(const uint8_t *data, size_t size, int) {
   return uint64_t(header.width) * uint64_t(header.height) * kGifBytesPerPixel;
 }
 
-const Decoder kGifDecoder = {ProbeGif, DecodeGif, GifWorkingBytes};
+const Decoder kGifDecoder = {ProbeGif, DecodeGif, GifWorkingBytes, false};
 
 }  // namespace imgctl

@@ -1154,6 +1154,6 @@ bool DecodeJpeg(const uint8_t *data, size_t size, int scale, RowSink &sink) {
   return DecodeBuffered(*f, pos, sink);
 }
 
-const Decoder kJpegDecoder = {ProbeJpeg, DecodeJpeg, JpegWorkingBytes};
+const Decoder kJpegDecoder = {ProbeJpeg, DecodeJpeg, JpegWorkingBytes, true};
 
 }  // namespace imgctl

@@ -17,8 +17,10 @@ bool OpenPicture(FileBytes bytes, Picture *picture) {
   const Decoder *decoder = DecoderFor(format);
   ImageHeader header;
   if (decoder == nullptr || !decoder->probe(bytes.data(), bytes.size(), &header)) return false;
-  // Only a picture that some decode can hold: the coarsest scale is the cheapest one.
+  // Only a picture that some decode can hold (the coarsest scale is the cheapest one) and whose
+  // decoder's work stays within a paint's time.
   if (!SourceWithinLimits(header.width, header.height) ||
+      (!decoder->scales && int64_t(header.width) * header.height > kMaxFullScaleSourcePixels) ||
       decoder->workingBytes(bytes.data(), bytes.size(), kCoarsestScale) > kMaxWorkingBytes)
     return false;
   header.orientation = format == Format::kJpeg ? ReadJpegOrientation(bytes.data(), bytes.size()) : 1;

@@ -22,9 +22,9 @@ struct Picture {
 
 // Takes over a file's bytes and reads its headers: the type from the signature, the size, the
 // orientation. False (nothing decoded, nothing large allocated) for a file of no known type,
-// headers that do not parse, a stored size past the source limits, or a decoder that would need
-// more working memory than allowed even at its coarsest scale. Throws std::bad_alloc when memory
-// runs short.
+// headers that do not parse, a stored size past the source limits (the lower one for decoders
+// that do not scale), or a decoder that would need more working memory than allowed even at its
+// coarsest scale. Throws std::bad_alloc when memory runs short.
 bool OpenPicture(FileBytes bytes, Picture *picture);
 
 // Makes the picture measure width x height from now on. Refused, with the picture untouched,

@@ -410,6 +410,6 @@ uint64_t PngWorkingBytes(const uint8_t *data, size_t size, int) {
   return rows + whole;
 }
 
-const Decoder kPngDecoder = {ProbePng, DecodePng, PngWorkingBytes};
+const Decoder kPngDecoder = {ProbePng, DecodePng, PngWorkingBytes, false};
 
 }  // namespace imgctl
