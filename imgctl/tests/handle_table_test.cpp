@@ -5,6 +5,8 @@
 
 #include <set>
 
+#include "imgctl/tests/failing_allocations.h"
+
 namespace imgctl {
 namespace {
 
@@ -34,6 +36,17 @@ TEST(HandleTable, TheCountWrapsPastZero) {
   EXPECT_EQ(table.Add(std::make_unique<Picture>()), 0xFFFFFFFFu);
   EXPECT_EQ(table.Add(std::make_unique<Picture>()), 1u);  // 0 is never a handle
   EXPECT_NE(table.Find(0xFFFFFFFEu), nullptr);
+}
+
+// Ordinal 5 runs inside the caller's paint: with no memory left it still frees, and throws nothing.
+TEST(HandleTable, FreeingNeedsNoMemory) {
+  HandleTable table;
+  uint32_t handle = table.Add(std::make_unique<Picture>());
+  imgctl_test::FailAllocations(1, true);
+  bool removed = table.Remove(handle);
+  imgctl_test::FailAllocations(0);
+  EXPECT_TRUE(removed);
+  EXPECT_EQ(table.Find(handle), nullptr);
 }
 
 TEST(HandleTable, RefusesWhenFull) {
