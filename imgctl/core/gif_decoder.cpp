@@ -139,12 +139,33 @@ class LzwPixelCount {
   int bitCount_ = 0;
 };
 
-// The file cut down to what stb needs for the first frame: the screen descriptor and global colour
-// table, the last graphic control extension before the frame (its transparency), the frame's
-// descriptor and local colour table, and only as much of its LZW data as makes its pixels. Other
-// extensions and later frames are left out, so that stb reads exactly the structure checked here.
-// Empty when the file holds no frame.
-std::vector<uint8_t> FirstFrameOnly(const uint8_t *data, size_t size) {
+// Decodes the first frame with stb and hands its rows to the sink as 0xAARRGGBB.
+bool DecodeGif(const uint8_t *data, size_t size, int, RowSink &sink) {
+  ImageHeader header;
+  if (size > size_t(INT_MAX) || !ProbeGif(data, size, &header)) return false;
+  std::vector<uint8_t> frame = GifFirstFrame(data, size);
+  if (frame.empty()) return false;
+  // The largest legitimate buffer: one 4-byte frame of the logical screen, plus slack.
+  AllocationBudget budget(size_t(header.width) * size_t(header.height) * 4 + (size_t(1) << 20));
+  int width = 0, height = 0, channels = 0;
+  std::unique_ptr<stbi_uc, void (*)(void *)> rgba(
+      stbi_load_from_memory(frame.data(), int(frame.size()), &width, &height, &channels, 4), stbi_image_free);
+  if (rgba == nullptr && g_stbOutOfMemory) throw std::bad_alloc();
+  if (rgba == nullptr || width != header.width || height != header.height) return false;
+  sink.Begin(width, height);
+  std::vector<uint32_t> row(static_cast<size_t>(width));
+  for (int y = 0; y < height; ++y) {
+    const stbi_uc *in = rgba.get() + size_t(y) * size_t(width) * 4;
+    for (int x = 0; x < width; ++x, in += 4)
+      row[size_t(x)] = uint32_t(in[3]) << 24 | uint32_t(in[0]) << 16 | uint32_t(in[1]) << 8 | in[2];
+    sink.PutRow(y, row.data());
+  }
+  return true;
+}
+
+}  // namespace
+
+std::vector<uint8_t> GifFirstFrame(const uint8_t *data, size_t size) {
   size_t at = kScreenDescriptorEnd + ColourTableBytes(data[10]);
   const uint8_t *control = nullptr;  // the four bytes of the last graphic control extension
   while (at < size && data[at] == kExtension) {
@@ -188,32 +209,6 @@ std::vector<uint8_t> FirstFrameOnly(const uint8_t *data, size_t size) {
   out.push_back(0x3B);                       // the trailer
   return out;
 }
-
-// Decodes the first frame with stb and hands its rows to the sink as 0xAARRGGBB.
-bool DecodeGif(const uint8_t *data, size_t size, int, RowSink &sink) {
-  ImageHeader header;
-  if (size > size_t(INT_MAX) || !ProbeGif(data, size, &header)) return false;
-  std::vector<uint8_t> frame = FirstFrameOnly(data, size);
-  if (frame.empty()) return false;
-  // The largest legitimate buffer: one 4-byte frame of the logical screen, plus slack.
-  AllocationBudget budget(size_t(header.width) * size_t(header.height) * 4 + (size_t(1) << 20));
-  int width = 0, height = 0, channels = 0;
-  std::unique_ptr<stbi_uc, void (*)(void *)> rgba(
-      stbi_load_from_memory(frame.data(), int(frame.size()), &width, &height, &channels, 4), stbi_image_free);
-  if (rgba == nullptr && g_stbOutOfMemory) throw std::bad_alloc();
-  if (rgba == nullptr || width != header.width || height != header.height) return false;
-  sink.Begin(width, height);
-  std::vector<uint32_t> row(static_cast<size_t>(width));
-  for (int y = 0; y < height; ++y) {
-    const stbi_uc *in = rgba.get() + size_t(y) * size_t(width) * 4;
-    for (int x = 0; x < width; ++x, in += 4)
-      row[size_t(x)] = uint32_t(in[3]) << 24 | uint32_t(in[0]) << 16 | uint32_t(in[1]) << 8 | in[2];
-    sink.PutRow(y, row.data());
-  }
-  return true;
-}
-
-}  // namespace
 
 bool ProbeGif(const uint8_t *data, size_t size, ImageHeader *header) {
   if (size < 13 || (memcmp(data, "GIF87a", 6) != 0 && memcmp(data, "GIF89a", 6) != 0)) return false;
