@@ -47,8 +47,15 @@ bool ReadChunk(const uint8_t *data, size_t size, size_t pos, Chunk *c) {
 }
 
 bool CrcMatches(const Chunk &c) {
+#if defined(IMGCTL_FUZZ_SKIP_CRC)
+  // The fuzzing build only: mutated files then reach inflating, the filters and Adam7 instead of
+  // stopping at their first changed chunk.
+  (void)c;
+  return true;
+#else
   uLong crc = crc32(0L, c.body - 4, static_cast<uInt>(c.length + 4));
   return crc == Be32(c.body + c.length);
+#endif
 }
 
 struct Png {
