@@ -96,9 +96,11 @@ for row, path in zip(check('time', '3', *[wine_path(f) for f in files]), files):
 sys.stdout.flush()
 
 print()
-print('Target: the same six calls with the process\'s address space reserved, largest free regions first, until only '
-      'the given megabytes are left (32-bit build under Wine). "drawn": ordinal 45 returned 1 and the canvas shows the '
-      'picture; "not drawn": it returned 0 and the canvas is untouched; "refused": ordinal 4 returned 0.')
+print('Target: the same six calls after the process has reserved all of its free address space but one block of the '
+      'given megabytes (32-bit build under Wine). "drawn": ordinal 45 returned 1 and the canvas equals the same '
+      'picture drawn with all the space; "not-drawn": it returned 0 and the canvas is untouched; "refused": ordinal 4 '
+      'returned 0. Anything else (a crash, a wrong picture, a result that disagrees with the canvas) is named in '
+      'capitals.')
 print()
 print('| File | %s |' % ' | '.join('%d MB left' % mb for mb in SPACE_LEFT_MB))
 print('| --- |' + ' --- |' * len(SPACE_LEFT_MB))
