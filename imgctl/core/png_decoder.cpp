@@ -354,6 +354,7 @@ bool DecodeInterlaced(const Png &png, Inflater &in, RowSink &sink) {
   std::vector<uint8_t> rows(2 * (n + 1));
   std::vector<uint32_t> out(static_cast<size_t>(png.width));
   bool ok = true;
+  int32_t rowsReached = 0;  // rows below hold no pixel of any pass: they are left to the sink's black
   for (int pass = 0; pass < 7 && ok; ++pass) {
     const int *ps = kPass[pass];
     int32_t pw = (png.width - ps[0] + ps[2] - 1) / ps[2];
@@ -368,14 +369,16 @@ bool DecodeInterlaced(const Png &png, Inflater &in, RowSink &sink) {
         break;
       }
       ConvertRow(png, cur + 1, pw, out.data());
-      uint32_t *dst = image.data() + static_cast<size_t>(ps[1] + py * ps[3]) * png.width;
+      const int32_t y = ps[1] + py * ps[3];
+      uint32_t *dst = image.data() + static_cast<size_t>(y) * png.width;
       for (int32_t x = 0; x < pw; ++x) dst[ps[0] + x * ps[2]] = out[x];
+      if (y >= rowsReached) rowsReached = y + 1;
       uint8_t *t = cur;
       cur = prev;
       prev = t;
     }
   }
-  for (int32_t y = 0; y < png.height; ++y) sink.PutRow(y, image.data() + static_cast<size_t>(y) * png.width);
+  for (int32_t y = 0; y < rowsReached; ++y) sink.PutRow(y, image.data() + static_cast<size_t>(y) * png.width);
   return ok;
 }
 
