@@ -53,25 +53,43 @@ inline int16_t Saturate16(int32_t v) {
 // ---------------------------------------------------------------------------------------------
 // Huffman tables
 
+// A table as its DHT segment defines it; the look-ups are built when a scan first uses it, since
+// a file may define thousands of tables that no scan uses (each build costs some 12 KB of stores).
 struct HuffTable {
   bool present = false;
+  bool built = false;                // the look-ups below follow counts and symbols
+  bool ac = false;
+  uint8_t counts[16];                // codes of each length 1 to 16
+  uint8_t symbols[256];
   uint16_t fast[1 << kFastBits];     // (length << 8) | symbol, 0 when the code is longer
   int32_t fastAc[1 << kFastBits];    // AC run/size/value in one (see kFastAcEob), 0 when not short
   int32_t maxCode[17];               // largest code of each length, -1 when none
   int32_t valueOffset[17];           // code + offset = index into symbols
-  uint8_t symbols[256];
 };
 
-bool BuildHuffTable(const uint8_t counts[16], const uint8_t *symbols, int total, bool ac, HuffTable *t) {
+// True when codes of these lengths fit in 16 bits, as canonical Huffman codes are assigned.
+bool CodesFit(const uint8_t counts[16]) {
+  int32_t code = 0;
+  for (int len = 1; len <= 16; ++len) {
+    code += counts[len - 1];
+    if (code > (1 << len)) return false;  // more codes than this length can hold
+    code <<= 1;
+  }
+  return true;
+}
+
+// The table, its look-ups built from its counts and symbols (which CodesFit has accepted).
+const HuffTable &Built(HuffTable &table) {
+  if (table.built) return table;
+  HuffTable *t = &table;
+  const uint8_t *counts = t->counts, *symbols = t->symbols;
   memset(t->fast, 0, sizeof(t->fast));
   memset(t->fastAc, 0, sizeof(t->fastAc));
-  memcpy(t->symbols, symbols, static_cast<size_t>(total));
   int32_t code = 0;
   int k = 0;
   for (int len = 1; len <= 16; ++len) {
     t->valueOffset[len] = k - code;
     for (int i = 0; i < counts[len - 1]; ++i, ++k, ++code) {
-      if (code >= (1 << len)) return false;  // more codes than this length can hold
       if (len <= kFastBits) {
         int first = code << (kFastBits - len);
         int n = 1 << (kFastBits - len);
@@ -81,7 +99,7 @@ bool BuildHuffTable(const uint8_t counts[16], const uint8_t *symbols, int total,
     t->maxCode[len] = counts[len - 1] ? code - 1 : -1;
     code <<= 1;
   }
-  if (ac) {
+  if (t->ac) {
     // Short code plus short magnitude: the whole coefficient from one look-up.
     for (int look = 0; look < (1 << kFastBits); ++look) {
       int e = t->fast[look];
@@ -97,8 +115,8 @@ bool BuildHuffTable(const uint8_t counts[16], const uint8_t *symbols, int total,
       t->fastAc[look] = static_cast<int32_t>(static_cast<uint32_t>(v) << 16) | (run << 5) | (len + s);
     }
   }
-  t->present = true;
-  return true;
+  t->built = true;
+  return table;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -312,8 +330,13 @@ bool ReadHuffman(Frame &f, const uint8_t *p, int len) {
     int total = 0;
     for (int i = 0; i < 16; ++i) total += p[1 + i];
     if (total > 256 || len < 17 + total) return false;
+    if (!CodesFit(p + 1)) return false;
     HuffTable *t = tc ? &f.acTables[th] : &f.dcTables[th];
-    if (!BuildHuffTable(p + 1, p + 17, total, tc == 1, t)) return false;
+    memcpy(t->counts, p + 1, sizeof(t->counts));
+    memcpy(t->symbols, p + 17, static_cast<size_t>(total));
+    t->ac = tc == 1;
+    t->present = true;
+    t->built = false;
     p += 17 + total;
     len -= 17 + total;
   }
@@ -738,6 +761,8 @@ bool DecodeStreaming(Frame &f, size_t pos, RowSink &sink) {
   for (int i = 0; i < f.count; ++i) {
     Component &c = f.comps[i];
     if (!f.dcTables[c.dcTable].present || !f.acTables[c.acTable].present || !f.quantPresent[c.tq]) return false;
+    Built(f.dcTables[c.dcTable]);
+    Built(f.acTables[c.acTable]);
   }
   alignas(16) int16_t blk[64];
   int restartsLeft = f.restartInterval;
@@ -978,6 +1003,8 @@ bool DecodeScan(Frame &f, size_t pos) {
     bool needAc = !f.progressive || f.ss > 0;
     if (needDc && !f.dcTables[c.dcTable].present) return false;
     if (needAc && !f.acTables[c.acTable].present) return false;
+    if (needDc) Built(f.dcTables[c.dcTable]);
+    if (needAc) Built(f.acTables[c.acTable]);
   }
   int restartsLeft = f.restartInterval;
   auto restart = [&]() -> bool {
