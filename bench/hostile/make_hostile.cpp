@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "imgctl/tests/flat_jpeg.h"
 #include "imgctl/tests/lzw_flood_gif.h"
 #include "imgctl/tests/scan_flood_jpeg.h"
 
@@ -120,6 +121,24 @@ Bytes FlatRows(uint32_t width, uint32_t height) {
   return all;
 }
 
+// A small flat JPEG whose frame comes after about `bytes` of Huffman table definitions that no scan
+// uses: DHT segments of 3000 tables each, every table one code of one bit.
+Bytes TableFloodJpeg(size_t bytes) {
+  Bytes flat = imgctl_test::FlatJpeg(64, 64, 90, 140, 200), out(flat.begin(), flat.begin() + 2);
+  const int kTables = 3000, kTableBytes = 18;
+  const int length = 2 + kTables * kTableBytes;
+  while (out.size() + size_t(length) + 2 < bytes) {
+    out.insert(out.end(), {0xFF, 0xC4, uint8_t(length >> 8), uint8_t(length)});
+    for (int t = 0; t < kTables; ++t) {
+      out.insert(out.end(), {0x10, 1});  // AC table 0: one code of length 1 ...
+      out.insert(out.end(), 15, 0);
+      out.push_back(0x00);               // ... for the end of block
+    }
+  }
+  out.insert(out.end(), flat.begin() + 2, flat.end());
+  return out;
+}
+
 bool Bench(const std::string &folder) {
   const uint32_t kMiB = 1 << 20;
   return Write(folder + "/jpeg_refine_flood_2048_grey.jpg", imgctl_test::ScanFloodJpeg(2048, 2048, false, 1000, FloodScans::kRefine)) &&
@@ -127,6 +146,7 @@ bool Bench(const std::string &folder) {
          // 65500 x 4096: as wide as libjpeg makes the photograph they are set against.
          Write(folder + "/jpeg_refine_flood_65500x4096_grey.jpg", imgctl_test::ScanFloodJpeg(65500, 4096, false, 1000, FloodScans::kRefine)) &&
          Write(folder + "/jpeg_first_flood_65500x4096_grey.jpg", imgctl_test::ScanFloodJpeg(65500, 4096, false, 1000, FloodScans::kFirst)) &&
+         Write(folder + "/jpeg_table_flood_64.jpg", TableFloodJpeg(kMiB - 64)) &&
          Write(folder + "/gif_lzw_flood_1000.gif", imgctl_test::LzwFloodGif(1000, 1000, 1000, 1000, kMiB / 256 * 255 - 256)) &&
          Write(folder + "/png_short_8192.png", Png(8192, 8192, FewRows(8192, 16))) &&
          Write(folder + "/png_flat_8192.png", Png(8192, 8192, FlatRows(8192, 8192))) &&
@@ -139,6 +159,7 @@ bool Corpus(const std::string &folder) {
   return Write(folder + "/jpeg/scan_flood_refine_2048_grey.jpg", imgctl_test::ScanFloodJpeg(2048, 2048, false, 1000, FloodScans::kRefine)) &&
          Write(folder + "/jpeg/scan_flood_refine_1024_420.jpg", imgctl_test::ScanFloodJpeg(1024, 1024, true, 1000, FloodScans::kRefine)) &&
          Write(folder + "/jpeg/scan_flood_first_2048_grey.jpg", imgctl_test::ScanFloodJpeg(2048, 2048, false, 1000, FloodScans::kFirst)) &&
+         Write(folder + "/jpeg/table_flood_64.jpg", TableFloodJpeg(250000)) &&
          Write(folder + "/gif/lzw_flood_64x48.gif", imgctl_test::LzwFloodGif(100, 80, 64, 48, 200000)) &&
          Write(folder + "/png/short_2048.png", Png(2048, 2048, FewRows(2048, 4))) &&
          Write(folder + "/bmp/short_2048.bmp", Bmp(2048, 2048, 24, 0, Bytes(6144, 0x80))) &&

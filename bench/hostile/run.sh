@@ -40,6 +40,7 @@ make_photo colour_4096.jpg sh -c "convert '$photo' -resize '4096x4096!' -depth 8
 make_photo grey_65500x4096.jpg bash -c "set -o pipefail; convert '$photo' -colorspace Gray -resize x4096 \
   -crop 5459x4096+0+0 +repage -depth 8 '$photos/tile.pgm' && python3 bench/hostile/tile_pgm.py '$photos/tile.pgm' 65500 |
   cjpeg -quality 90 -grayscale -progressive > '$photos/grey_65500x4096.jpg'; status=\$?; rm -f '$photos/tile.pgm'; exit \$status"
+make_photo colour_64.jpg sh -c "convert '$photo' -resize '64x64!' -depth 8 ppm:- | cjpeg -quality 90 > '$photos/colour_64.jpg'"
 make_photo colour_1000.gif convert "$photo" -resize '1000x1000!' -colors 256 "$photos/colour_1000.gif"
 make_photo colour_8192.png convert "$photo" -resize '8192x8192!' -depth 8 "$photos/colour_8192.png"
 make_photo colour_8192.bmp convert "$photo" -resize '8192x8192!' -type TrueColor BMP3:"$photos/colour_8192.bmp"

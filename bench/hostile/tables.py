@@ -21,6 +21,7 @@ CASES = [  # what, hostile file, photograph of the same size
      'grey_65500x4096.jpg'),
     ('Progressive grey 65500 x 4096: 1000 first AC scans', 'jpeg_first_flood_65500x4096_grey.jpg',
      'grey_65500x4096.jpg'),
+    ('JPEG 64 x 64 after 1 MB of Huffman table definitions', 'jpeg_table_flood_64.jpg', 'colour_64.jpg'),
     ('GIF 1000 x 1000: the frame, then 1 MB of long LZW codes', 'gif_lzw_flood_1000.gif', 'colour_1000.gif'),
     ('PNG 8192 x 8192: 16 rows of data', 'png_short_8192.png', 'colour_8192.png'),
     ('PNG 8192 x 8192 of one colour in 196 KB', 'png_flat_8192.png', 'colour_8192.png'),
