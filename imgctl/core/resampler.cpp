@@ -384,7 +384,9 @@ void ResamplePicture(const uint32_t *source, int32_t width, int32_t height, size
   resampler.Begin(width, height);
   for (int32_t y = 0; y < height; ++y) resampler.PutRow(y, source + size_t(y) * stride);
   Pixels result = resampler.Finish();
-  memcpy(target, result.data(), result.size() * sizeof(uint32_t));
+  // Copied by the target's size, which Finish's result has whenever it returns.
+  const size_t pixels = size_t(targetWidth) * size_t(targetHeight);
+  if (result.size() == pixels) memcpy(target, result.data(), pixels * sizeof(uint32_t));
 }
 
 }  // namespace imgctl

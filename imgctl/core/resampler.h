@@ -77,7 +77,8 @@ class Resampler final : public RowSink {
   Pixels result_;
 };
 
-// Resamples a whole picture held in memory (rows `stride` pixels apart) into `target`.
+// Resamples a whole picture held in memory (rows `stride` pixels apart) into `target`, which holds
+// targetWidth x targetHeight pixels. Throws std::bad_alloc when memory runs short.
 void ResamplePicture(const uint32_t *source, int32_t width, int32_t height, size_t stride, uint32_t *target,
                      int32_t targetWidth, int32_t targetHeight);
 
