@@ -3,12 +3,15 @@
 //   imgctl_bench stb FILE W H       the same with stb_image and stb_image_resize
 //   imgctl_bench resample REPS      4000 x 3000 -> 1440 x 1080 in memory: our resampler and stb_image_resize,
 //                                   median milliseconds of REPS runs each
+//   imgctl_bench decode RUNS W H FILE...  per file, from its bytes in memory: open, fit into W x H, decode;
+//                                   prints the name and the median milliseconds of RUNS runs, or "refused"
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include <algorithm>
 #include <chrono>
+#include <utility>
 #include <vector>
 
 #include "imgctl/core/picture.h"
@@ -95,12 +98,42 @@ int Resample(int repetitions) {
   return 0;
 }
 
+// Opening, fitting and decoding from the file's bytes, timed apart from reading the file.
+int Decode(int runs, int screenWidth, int screenHeight, int files, char **paths) {
+  for (int i = 0; i < files; ++i) {
+    const imgctl::FileBytes bytes = ReadFileBytes<imgctl::FileBytes>(paths[i]);
+    std::vector<double> times;
+    bool opened = true;
+    for (int r = 0; r < runs && opened; ++r) {
+      imgctl::FileBytes copy = bytes;
+      auto start = std::chrono::steady_clock::now();
+      imgctl::Picture picture;
+      opened = imgctl::OpenPicture(std::move(copy), &picture);
+      if (opened) {
+        int width, height;
+        Fit(picture.width, picture.height, screenWidth, screenHeight, &width, &height);
+        imgctl::ResizePicture(&picture, width < 1 ? 1 : width, height < 1 ? 1 : height);
+        (void)imgctl::PicturePixels(&picture);
+      }
+      times.push_back(Milliseconds(start));
+    }
+    if (opened)
+      printf("%s\t%.1f\n", paths[i], Median(times));
+    else
+      printf("%s\trefused\n", paths[i]);
+    fflush(stdout);
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
   if (argc == 5 && strcmp(argv[1], "fit") == 0) return FitOurs(argv[2], atoi(argv[3]), atoi(argv[4]));
   if (argc == 5 && strcmp(argv[1], "stb") == 0) return FitStb(argv[2], atoi(argv[3]), atoi(argv[4]));
   if (argc == 3 && strcmp(argv[1], "resample") == 0) return Resample(atoi(argv[2]));
-  fprintf(stderr, "usage: imgctl_bench fit|stb FILE W H, or imgctl_bench resample REPS\n");
+  if (argc >= 6 && strcmp(argv[1], "decode") == 0)
+    return Decode(atoi(argv[2]), atoi(argv[3]), atoi(argv[4]), argc - 5, argv + 5);
+  fprintf(stderr, "usage: imgctl_bench fit|stb FILE W H, imgctl_bench resample REPS, imgctl_bench decode RUNS W H FILE...\n");
   return 2;
 }

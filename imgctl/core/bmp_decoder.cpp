@@ -198,9 +198,10 @@ bool DecodeUncompressed(const BmpLayout &layout, const uint8_t *data, size_t siz
     int32_t stored = layout.topDown ? y : layout.height - 1 - y;
     uint64_t offset = RowOffset(layout, stored);
     int32_t count = AvailablePixels(layout, size, offset);
-    if (count > 0) DecodeRow(layout, data + size_t(offset), count, row.data());
-    for (int32_t x = count; x < layout.width; ++x) row[size_t(x)] = kOpaqueBlack;
     if (count < layout.width) complete = false;
+    if (count == 0) continue;  // past the data: the sink makes rows that never come black
+    DecodeRow(layout, data + size_t(offset), count, row.data());
+    for (int32_t x = count; x < layout.width; ++x) row[size_t(x)] = kOpaqueBlack;
     sink.PutRow(y, row.data());
   }
   return complete;
@@ -283,6 +284,6 @@ uint64_t BmpWorkingBytes(const uint8_t *data, size_t size, int) {
   return runLength ? row * uint64_t(layout.height) : row;
 }
 
-const Decoder kBmpDecoder = {ProbeBmpHeader, DecodeBmp, BmpWorkingBytes};
+const Decoder kBmpDecoder = {ProbeBmpHeader, DecodeBmp, BmpWorkingBytes, false};
 
 }  // namespace imgctl

@@ -32,13 +32,19 @@ class RowSink {
 // or 8; a decoder that cannot scale may deliver full size, and says so by the size it
 // passes to Begin). It returns false when the data is corrupt or ends early: the rows
 // already delivered stand and the caller treats the rest as black. It never reads
-// outside [data, data + size). workingBytes tells, from the headers alone and without
-// allocating anything large, how much memory a decode at that scale holds besides the file's
-// bytes and the sink (rows in flight, coefficient stores, whole-picture buffers).
+// outside [data, data + size), and its work is bounded by the picture's size at that scale
+// (a small multiple of what a well-formed file of that size costs), not by tricks in the data.
+// workingBytes tells, from the headers alone and without allocating anything large, how much
+// memory a decode at that scale holds besides the file's bytes and the sink (rows in flight,
+// coefficient stores, whole-picture buffers). Memory that cannot be had is no damage: decode and
+// workingBytes then throw std::bad_alloc (as the sink may), and the caller decides.
 struct Decoder {
   bool (*probe)(const uint8_t *data, size_t size, ImageHeader *header);
   bool (*decode)(const uint8_t *data, size_t size, int scale, RowSink &sink);
   uint64_t (*workingBytes)(const uint8_t *data, size_t size, int scale);
+  // True when a decode at scale 2 to 8 does less work than one at 1: the decoder reduces the
+  // picture as it decodes rather than handling every stored pixel.
+  bool scales;
 };
 
 }  // namespace imgctl

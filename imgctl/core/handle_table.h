@@ -2,19 +2,24 @@
 #pragma once
 #include <stdint.h>
 
+#include <map>
 #include <memory>
-#include <vector>
 
 #include "imgctl/core/picture.h"
 
 namespace imgctl {
 
-// A handle is a slot number in its low 16 bits and the slot's use count in its high 16 bits,
-// so a freed handle stays dead even after its slot is used again. 0 is never a handle.
+// A handle is the serial number of the load that made it: each picture stored gets the next
+// 32-bit value, skipping 0 (never a handle) and any value still live, and the count wraps only
+// after 0xFFFFFFFF. So a freed handle stays dead until every other non-zero value has been issued:
+// for at least 2^32 - 2 further loads, more than 200 years of a slide show at 1.5 s a picture (a
+// table of slots with use counts brought a handle back after 65535 loads of its slot, 27 hours).
 class HandleTable {
  public:
-  static constexpr uint32_t kMaxSlots = 0xFFFF;
-  // Stores the picture; 0 when every slot is taken.
+  // Live pictures at most (the saver holds one at a time).
+  static constexpr size_t kMaxLive = 0xFFFF;
+  explicit HandleTable(uint32_t firstHandle = 1) : next_(firstHandle) {}
+  // Stores the picture; 0 when kMaxLive pictures are live. Throws std::bad_alloc when memory runs short.
   uint32_t Add(std::unique_ptr<Picture> picture);
   // The live picture of a handle, or null.
   Picture *Find(uint32_t handle) const;
@@ -22,12 +27,8 @@ class HandleTable {
   bool Remove(uint32_t handle);
 
  private:
-  struct Slot {
-    uint16_t generation = 0;
-    std::unique_ptr<Picture> picture;
-  };
-  std::vector<Slot> slots_;  // slot i has number i + 1
-  std::vector<uint32_t> free_;
+  uint32_t next_;  // the serial number the next picture gets, unless 0 or live
+  std::map<uint32_t, std::unique_ptr<Picture>> live_;
 };
 
 }  // namespace imgctl

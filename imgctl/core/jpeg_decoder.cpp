@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
 #include <memory>
 #include <new>
 #include <vector>
@@ -21,6 +22,11 @@ constexpr int kFastBits = 11;  // Huffman codes up to this length decode by one 
 // fastAc entries: bits used (0..4), zero run (5..8), end of block (9), coefficient value (16..31).
 constexpr int32_t kFastAcEob = 1 << 9;
 constexpr int kMaxScans = 1000;  // more scans than any encoder writes: bounds the work
+// Block visits all scans of a coefficient-buffered file may make, per block of the frame. A scan
+// visits each block of its components once (a run of blocks that an end-of-band run leaves as they
+// were costs one visit); libjpeg's progression makes 6 scans of a grey picture and 10 of a colour
+// one, 5 to 6 visits a block. A file past the bound is damaged: its later scans are not decoded.
+constexpr uint64_t kScanVisitsPerBlock = 24;
 // Coefficient storage for progressive and multi-scan files; beyond this the file is refused.
 constexpr uint64_t kMaxCoefficientBytes = uint64_t{768} << 20;
 
@@ -48,25 +54,43 @@ inline int16_t Saturate16(int32_t v) {
 // ---------------------------------------------------------------------------------------------
 // Huffman tables
 
+// A table as its DHT segment defines it; the look-ups are built when a scan first uses it, since
+// a file may define thousands of tables that no scan uses (each build costs some 12 KB of stores).
 struct HuffTable {
   bool present = false;
+  bool built = false;                // the look-ups below follow counts and symbols
+  bool ac = false;
+  uint8_t counts[16];                // codes of each length 1 to 16
+  uint8_t symbols[256];
   uint16_t fast[1 << kFastBits];     // (length << 8) | symbol, 0 when the code is longer
   int32_t fastAc[1 << kFastBits];    // AC run/size/value in one (see kFastAcEob), 0 when not short
   int32_t maxCode[17];               // largest code of each length, -1 when none
   int32_t valueOffset[17];           // code + offset = index into symbols
-  uint8_t symbols[256];
 };
 
-bool BuildHuffTable(const uint8_t counts[16], const uint8_t *symbols, int total, bool ac, HuffTable *t) {
+// True when codes of these lengths fit in 16 bits, as canonical Huffman codes are assigned.
+bool CodesFit(const uint8_t counts[16]) {
+  int32_t code = 0;
+  for (int len = 1; len <= 16; ++len) {
+    code += counts[len - 1];
+    if (code > (1 << len)) return false;  // more codes than this length can hold
+    code <<= 1;
+  }
+  return true;
+}
+
+// The table, its look-ups built from its counts and symbols (which CodesFit has accepted).
+const HuffTable &Built(HuffTable &table) {
+  if (table.built) return table;
+  HuffTable *t = &table;
+  const uint8_t *counts = t->counts, *symbols = t->symbols;
   memset(t->fast, 0, sizeof(t->fast));
   memset(t->fastAc, 0, sizeof(t->fastAc));
-  memcpy(t->symbols, symbols, static_cast<size_t>(total));
   int32_t code = 0;
   int k = 0;
   for (int len = 1; len <= 16; ++len) {
     t->valueOffset[len] = k - code;
     for (int i = 0; i < counts[len - 1]; ++i, ++k, ++code) {
-      if (code >= (1 << len)) return false;  // more codes than this length can hold
       if (len <= kFastBits) {
         int first = code << (kFastBits - len);
         int n = 1 << (kFastBits - len);
@@ -76,7 +100,7 @@ bool BuildHuffTable(const uint8_t counts[16], const uint8_t *symbols, int total,
     t->maxCode[len] = counts[len - 1] ? code - 1 : -1;
     code <<= 1;
   }
-  if (ac) {
+  if (t->ac) {
     // Short code plus short magnitude: the whole coefficient from one look-up.
     for (int look = 0; look < (1 << kFastBits); ++look) {
       int e = t->fast[look];
@@ -92,8 +116,8 @@ bool BuildHuffTable(const uint8_t counts[16], const uint8_t *symbols, int total,
       t->fastAc[look] = static_cast<int32_t>(static_cast<uint32_t>(v) << 16) | (run << 5) | (len + s);
     }
   }
-  t->present = true;
-  return true;
+  t->built = true;
+  return table;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -272,8 +296,9 @@ struct Component {
   uint32_t keptAc[2];         // zig-zag bits of the AC coefficients kept (slotOfZz >= 0)
   uint8_t naturalOfSlot[64];
   int16_t *coefs = nullptr;    // in the frame's coefficient store
-  // Progressive files: per block, zig-zag bits of the AC coefficients that are nonzero, kept or not:
-  // two 32-bit words (bit k in word k / 32), which i686 tests and sets without 64-bit shifts.
+  // Per block, the zig-zag bits of the AC coefficients that are nonzero so far, kept or not: progressive
+  // files, for components that keep more than their DC (refinement depends on every coefficient's
+  // history). Two 32-bit words (bit k in word k / 32), which i686 tests and sets without 64-bit shifts.
   uint32_t *nonzero = nullptr;
 };
 
@@ -299,8 +324,8 @@ struct Frame {
   int scale = 1, blockOut = 8;
   int outW = 0, outH = 0;
   std::vector<uint32_t> row;
-  bool dcOnly = false;
   KeptBlock coefficientStore;  // every component's coefficients and nonzero bits
+  uint64_t visitsLeft = 0;     // block visits the scans may still make (kScanVisitsPerBlock)
   // Current scan
   int scanCount = 0;
   int scanComps[kMaxComponents];
@@ -335,8 +360,13 @@ bool ReadHuffman(Frame &f, const uint8_t *p, int len) {
     int total = 0;
     for (int i = 0; i < 16; ++i) total += p[1 + i];
     if (total > 256 || len < 17 + total) return false;
+    if (!CodesFit(p + 1)) return false;
     HuffTable *t = tc ? &f.acTables[th] : &f.dcTables[th];
-    if (!BuildHuffTable(p + 1, p + 17, total, tc == 1, t)) return false;
+    memcpy(t->counts, p + 1, sizeof(t->counts));
+    memcpy(t->symbols, p + 17, static_cast<size_t>(total));
+    t->ac = tc == 1;
+    t->present = true;
+    t->built = false;
     p += 17 + total;
     len -= 17 + total;
   }
@@ -774,6 +804,8 @@ bool DecodeStreaming(Frame &f, size_t pos, RowSink &sink) {
   for (int i = 0; i < f.count; ++i) {
     Component &c = f.comps[i];
     if (!f.dcTables[c.dcTable].present || !f.acTables[c.acTable].present || !f.quantPresent[c.tq]) return false;
+    Built(f.dcTables[c.dcTable]);
+    Built(f.acTables[c.acTable]);
   }
   alignas(16) int16_t blk[64];
   int restartsLeft = f.restartInterval;
@@ -833,16 +865,17 @@ bool DecodeStreaming(Frame &f, size_t pos, RowSink &sink) {
 // ---------------------------------------------------------------------------------------------
 // Coefficient-buffered decoding (progressive and multi-scan sequential files)
 
+// Progressive refinement depends on the history of every coefficient in its band, kept or not; a
+// component that keeps only its DC skips its AC scans and needs none.
+inline bool TracksNonzero(const Frame &f, const Component &c) { return f.progressive && c.stored > 1; }
+
 // Chooses which coefficients each component keeps at the frame's scale; returns the bytes the
 // store takes.
 uint64_t PlanCoefficients(Frame &f) {
-  f.dcOnly = f.blockOut == 1 && f.progressive;
-  for (int i = 0; i < f.count; ++i)
-    if (f.comps[i].size != 1) f.dcOnly = false;
   uint64_t total = 0;
   for (int i = 0; i < f.count; ++i) {
     Component &c = f.comps[i];
-    uint64_t used = f.dcOnly ? 1 : JpegCoefficientsUsed(c.size);
+    uint64_t used = JpegCoefficientsUsed(c.size);
     c.stored = 0;
     c.keptAc[0] = c.keptAc[1] = 0;
     for (int k = 0; k < 64; ++k) {
@@ -855,13 +888,13 @@ uint64_t PlanCoefficients(Frame &f) {
         c.slotOfZz[k] = -1;
       }
     }
-    if (f.dcOnly) c.stored = 1;
     uint64_t blocks = static_cast<uint64_t>(c.blocksW) * c.blocksH;
-    total += blocks * (c.stored * 2 + (f.progressive && !f.dcOnly ? 8 : 0));
+    total += blocks * (c.stored * 2 + (TracksNonzero(f, c) ? 8 : 0));
   }
   return total;
 }
 
+// False when the store would pass its bound; std::bad_alloc when its memory cannot be had.
 bool AllocateCoefficients(Frame &f) {
   uint64_t total = PlanCoefficients(f);
   if (total > kMaxCoefficientBytes || total > SIZE_MAX / 2) return false;
@@ -869,11 +902,13 @@ bool AllocateCoefficients(Frame &f) {
   // block) first, so that they stay aligned, then the 16-bit coefficients. Every scan adds to zeros.
   void *block = f.coefficientStore.Take(BlockRole::kCoefficients, static_cast<size_t>(total));
   uint8_t *store = static_cast<uint8_t *>(block);
-  if (store == nullptr) return false;
+  if (store == nullptr) throw std::bad_alloc();
   memset(store, 0, static_cast<size_t>(total));
+  uint64_t blocks = 0;
   for (int i = 0; i < f.count; ++i) {
     Component &c = f.comps[i];
-    if (f.progressive && !f.dcOnly) {
+    blocks += static_cast<uint64_t>(c.blocksW) * c.blocksH;
+    if (TracksNonzero(f, c)) {
       c.nonzero = reinterpret_cast<uint32_t *>(store);
       store += static_cast<size_t>(c.blocksW) * c.blocksH * 8;
     }
@@ -883,6 +918,14 @@ bool AllocateCoefficients(Frame &f) {
     c.coefs = reinterpret_cast<int16_t *>(store);
     store += static_cast<size_t>(c.blocksW) * c.blocksH * c.stored * 2;
   }
+  f.visitsLeft = blocks * kScanVisitsPerBlock;
+  return true;
+}
+
+// Takes `count` block visits from what the scans may still make; false once they are spent.
+bool SpendVisits(Frame &f, uint64_t count) {
+  if (f.visitsLeft < count) return false;
+  f.visitsLeft -= count;
   return true;
 }
 
@@ -969,6 +1012,7 @@ bool DecodeScanBlock(Frame &f, Component &c, int bx, int by) {
     }
     return true;
   }
+  // AC scans run only for components that track nonzero coefficients (see DecodeBuffered).
   const HuffTable &ac = f.acTables[c.acTable];
   if (f.ah == 0) {
     if (f.eobrun > 0) {
@@ -1054,6 +1098,8 @@ bool DecodeScan(Frame &f, size_t pos) {
     bool needAc = !f.progressive || f.ss > 0;
     if (needDc && !f.dcTables[c.dcTable].present) return false;
     if (needAc && !f.acTables[c.acTable].present) return false;
+    if (needDc) Built(f.dcTables[c.dcTable]);
+    if (needAc) Built(f.acTables[c.acTable]);
   }
   int restartsLeft = f.restartInterval;
   auto restart = [&]() -> bool {
@@ -1069,19 +1115,43 @@ bool DecodeScan(Frame &f, size_t pos) {
   };
   if (f.scanCount == 1) {
     Component &c = f.comps[f.scanComps[0]];
+    const bool acScan = f.progressive && f.ss > 0;
     for (int by = 0; by < c.codedBlocksH; ++by) {
       if (by / c.v + 1 > f.mcuRowsReached) f.mcuRowsReached = by / c.v + 1;
-      for (int bx = 0; bx < c.codedBlocksW; ++bx) {
-        if (!restart() || !DecodeScanBlock(f, c, bx, by)) return false;
+      for (int bx = 0; bx < c.codedBlocksW;) {
+        if (!restart()) return false;
+        if (!acScan || f.eobrun == 0) {
+          if (!SpendVisits(f, 1) || !DecodeScanBlock(f, c, bx, by)) return false;
+          ++bx;
+          continue;
+        }
+        // Inside an end-of-band run: this block and the run's next ones in the row and the restart
+        // interval at once. A first scan leaves them as they are, one visit for the lot; a
+        // refinement reads a correction bit for each coefficient of theirs that is nonzero.
+        int run = std::min(f.eobrun, c.codedBlocksW - bx);
+        if (f.restartInterval) {
+          run = std::min(run, restartsLeft + 1);
+          restartsLeft -= run - 1;
+        }
+        f.eobrun -= run;
+        if (!SpendVisits(f, f.ah == 0 ? 1 : static_cast<uint64_t>(run))) return false;
+        if (f.ah != 0) {
+          size_t index = static_cast<size_t>(by) * c.blocksW + bx;
+          for (int i = 0; i < run; ++i, ++index)
+            CorrectNonzero(f.br, c, c.coefs + index * c.stored, c.nonzero + 2 * index, f.ss, f.se, 1 << f.al);
+        }
+        bx += run;
       }
       if (f.br.Overran()) return false;
     }
     return true;
   }
+  uint64_t mcuBlocks = 0;
+  for (int i = 0; i < f.scanCount; ++i) mcuBlocks += f.comps[f.scanComps[i]].h * f.comps[f.scanComps[i]].v;
   for (int my = 0; my < f.mcusY; ++my) {
     if (my + 1 > f.mcuRowsReached) f.mcuRowsReached = my + 1;
     for (int mx = 0; mx < f.mcusX; ++mx) {
-      if (!restart()) return false;
+      if (!restart() || !SpendVisits(f, mcuBlocks)) return false;
       for (int i = 0; i < f.scanCount; ++i) {
         Component &c = f.comps[f.scanComps[i]];
         for (int by = 0; by < c.v; ++by)
@@ -1145,7 +1215,8 @@ bool DecodeBuffered(Frame &f, size_t pos, RowSink &sink) {
   bool ok = false;
   int scans = 0;
   for (;;) {
-    bool skip = f.dcOnly && f.progressive && f.ss > 0;  // AC scans do not change the mean
+    // The AC scans of a component that keeps only its DC (decoded at 1/8) change nothing it shows.
+    bool skip = f.progressive && f.ss > 0 && f.comps[f.scanComps[0]].stored == 1;
     if (skip) {
       f.br.Start(f.data + pos, f.data + f.size);
     } else if (!DecodeScan(f, pos)) {
@@ -1177,25 +1248,6 @@ int NormalizedScale(int scale) {
   return 1;
 }
 
-bool DecodeJpegImpl(const uint8_t *data, size_t size, int scale, RowSink &sink) {
-  if (!data || size < 4 || data[0] != 0xFF || data[1] != 0xD8) return false;
-  std::unique_ptr<Frame> f(new Frame());
-  f->data = data;
-  f->size = size;
-  size_t pos = 2;
-  Walk w = NextSegment(*f, pos, false);
-  if (w != Walk::kScan) return false;
-  if (!SetUpGeometry(*f, NormalizedScale(scale))) return false;
-  f->colour.channels =
-      f->count == 1 ? PictureChannels::kGrey : f->count == 3 ? PictureChannels::kRgb : PictureChannels::kOther;
-  sink.Colour(f->colour);
-  sink.Begin(f->outW, f->outH);
-  bool streaming = !f->progressive && f->scanCount == f->count;
-  if (streaming) return DecodeStreaming(*f, pos, sink);
-  if (!AllocateCoefficients(*f)) return false;
-  return DecodeBuffered(*f, pos, sink);
-}
-
 }  // namespace
 
 bool ProbeJpeg(const uint8_t *data, size_t size, ImageHeader *header) {
@@ -1216,31 +1268,37 @@ bool ProbeJpeg(const uint8_t *data, size_t size, ImageHeader *header) {
 
 uint64_t JpegWorkingBytes(const uint8_t *data, size_t size, int scale) {
   if (!data || size < 4 || data[0] != 0xFF || data[1] != 0xD8) return 0;
-  try {
-    std::unique_ptr<Frame> f(new Frame());
-    f->data = data;
-    f->size = size;
-    size_t pos = 2;
-    // Without a scan or a usable geometry the decode fails at once, holding no more than this.
-    if (NextSegment(*f, pos, false) != Walk::kScan || !SetUpGeometry(*f, NormalizedScale(scale)))
-      return sizeof(Frame);
-    uint64_t bytes = sizeof(Frame) + f->row.size() * sizeof(uint32_t);
-    for (int i = 0; i < f->count; ++i) bytes += f->comps[i].plane.size() + f->comps[i].upRow.size();
-    bool streaming = !f->progressive && f->scanCount == f->count;
-    return streaming ? bytes : bytes + PlanCoefficients(*f);
-  } catch (const std::bad_alloc &) {
-    return UINT64_MAX;
-  }
+  std::unique_ptr<Frame> f(new Frame());
+  f->data = data;
+  f->size = size;
+  size_t pos = 2;
+  // Without a scan or a usable geometry the decode fails at once, holding no more than this.
+  if (NextSegment(*f, pos, false) != Walk::kScan || !SetUpGeometry(*f, NormalizedScale(scale))) return sizeof(Frame);
+  uint64_t bytes = sizeof(Frame) + f->row.size() * sizeof(uint32_t);
+  for (int i = 0; i < f->count; ++i) bytes += f->comps[i].plane.size() + f->comps[i].upRow.size();
+  bool streaming = !f->progressive && f->scanCount == f->count;
+  return streaming ? bytes : bytes + PlanCoefficients(*f);
 }
 
 bool DecodeJpeg(const uint8_t *data, size_t size, int scale, RowSink &sink) {
-  try {
-    return DecodeJpegImpl(data, size, scale, sink);
-  } catch (const std::bad_alloc &) {
-    return false;
-  }
+  if (!data || size < 4 || data[0] != 0xFF || data[1] != 0xD8) return false;
+  std::unique_ptr<Frame> f(new Frame());
+  f->data = data;
+  f->size = size;
+  size_t pos = 2;
+  Walk w = NextSegment(*f, pos, false);
+  if (w != Walk::kScan) return false;
+  if (!SetUpGeometry(*f, NormalizedScale(scale))) return false;
+  f->colour.channels =
+      f->count == 1 ? PictureChannels::kGrey : f->count == 3 ? PictureChannels::kRgb : PictureChannels::kOther;
+  sink.Colour(f->colour);
+  sink.Begin(f->outW, f->outH);
+  bool streaming = !f->progressive && f->scanCount == f->count;
+  if (streaming) return DecodeStreaming(*f, pos, sink);
+  if (!AllocateCoefficients(*f)) return false;
+  return DecodeBuffered(*f, pos, sink);
 }
 
-const Decoder kJpegDecoder = {ProbeJpeg, DecodeJpeg, JpegWorkingBytes};
+const Decoder kJpegDecoder = {ProbeJpeg, DecodeJpeg, JpegWorkingBytes, true};
 
 }  // namespace imgctl

@@ -12,7 +12,7 @@ namespace imgctl {
 
 namespace {
 
-// Every block starts with its capacity; the header keeps malloc's alignment for what follows.
+// Every block starts with its capacity; the header keeps operator new's alignment for what follows.
 struct alignas(16) BlockHeader {
   size_t capacity;
 };
@@ -63,12 +63,15 @@ size_t WithHeadroom(size_t bytes) {
   return roomy > kMaxKeptBlockBytes ? bytes : (roomy + kGrain - 1) / kGrain * kGrain;
 }
 
+// Blocks come from operator new, as every other allocation of the library does.
 BlockHeader *Allocate(size_t capacity) {
   if (capacity > SIZE_MAX - sizeof(BlockHeader)) return nullptr;
-  BlockHeader *header = static_cast<BlockHeader *>(malloc(sizeof(BlockHeader) + capacity));
+  BlockHeader *header = static_cast<BlockHeader *>(::operator new(sizeof(BlockHeader) + capacity, std::nothrow));
   if (header != nullptr) header->capacity = capacity;
   return header;
 }
+
+void Free(BlockHeader *header) { ::operator delete(header); }
 
 // The role's emptiest use of a slot: an empty slot, else the one with the smallest block.
 BlockHeader *&SmallestSlot(BlockHeader **slots, size_t count) {
@@ -98,7 +101,7 @@ void *TakeBlock(BlockRole role, size_t bytes) {
     } else if (bytes >= kMinKeptBlockBytes) {
       // None is large enough for pictures this size now: the smallest makes way for a new one.
       BlockHeader *&smallest = SmallestSlot(slots, count);
-      free(smallest);
+      Free(smallest);
       smallest = nullptr;
     }
   }
@@ -121,14 +124,14 @@ void ReturnBlock(BlockRole role, void *block) {
     BlockHeader *&slot = SmallestSlot(g_store.kept[size_t(role)], kSlotsOfRole[size_t(role)]);
     if (!g_store.closed && (slot == nullptr || slot->capacity < header->capacity)) std::swap(slot, header);
   }
-  free(header);  // what is not kept; free(nullptr) does nothing
+  Free(header);  // what is not kept; deleting null does nothing
 }
 
 void ReleaseKeptBlocks() {
   std::lock_guard<SpinLock> hold(g_store.lock);
   for (auto &slots : g_store.kept)
     for (BlockHeader *&block : slots) {
-      free(block);
+      Free(block);
       block = nullptr;
     }
 }

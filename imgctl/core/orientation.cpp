@@ -4,6 +4,7 @@
 namespace imgctl {
 
 Pixels TurnUpright(Pixels stored, int32_t width, int32_t height, int orientation) {
+  if (width < 1 || height < 1 || stored.size() != size_t(width) * size_t(height)) return Pixels();
   if (orientation < 2 || orientation > 8) return stored;
   const bool swap = orientation >= 5;
   const size_t uprightWidth = size_t(swap ? height : width), uprightHeight = size_t(swap ? width : height);

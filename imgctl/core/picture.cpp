@@ -1,6 +1,7 @@
 // One loaded picture: its file's bytes, what the headers say, the size it is wanted at, and its pixels once decoded.
 #include "imgctl/core/picture.h"
 
+#include <new>
 #include <utility>
 
 #include "imgctl/core/colour_sink.h"
@@ -17,8 +18,10 @@ bool OpenPicture(FileBytes bytes, Picture *picture) {
   const Decoder *decoder = DecoderFor(format);
   ImageHeader header;
   if (decoder == nullptr || !decoder->probe(bytes.data(), bytes.size(), &header)) return false;
-  // Only a picture that some decode can hold: the coarsest scale is the cheapest one.
+  // Only a picture that some decode can hold (the coarsest scale is the cheapest one) and whose
+  // decoder's work stays within a paint's time.
   if (!SourceWithinLimits(header.width, header.height) ||
+      (!decoder->scales && int64_t(header.width) * header.height > kMaxFullScaleSourcePixels) ||
       decoder->workingBytes(bytes.data(), bytes.size(), kCoarsestScale) > kMaxWorkingBytes)
     return false;
   header.orientation = format == Format::kJpeg ? ReadJpegOrientation(bytes.data(), bytes.size()) : 1;
@@ -59,25 +62,48 @@ int DecodeScale(int32_t storedWidth, int32_t storedHeight, int32_t targetWidth, 
   return scale;
 }
 
+namespace {
+
+// The upright pixels at the picture's current size, from its file; std::bad_alloc when the memory
+// for them cannot be had.
+Pixels DecodeAtCurrentSize(const Picture &picture) {
+  const int orientation = picture.header.orientation;
+  const bool swap = OrientationSwapsAxes(orientation);
+  // Decode in the stored orientation straight to the wanted size, then turn the small result.
+  const int32_t storedTargetWidth = swap ? picture.height : picture.width;
+  const int32_t storedTargetHeight = swap ? picture.width : picture.height;
+  Resampler resampler(storedTargetWidth, storedTargetHeight, picture.header.width, picture.header.height);
+  int scale = WorkingScale(picture, DecodeScale(picture.header.width, picture.header.height, storedTargetWidth,
+                                                storedTargetHeight));
+  // Colours are converted to sRGB on the side with fewer pixels, the decoded rows or the resampled picture.
+  ColourSink colour(resampler, int64_t(storedTargetWidth) * storedTargetHeight);
+  picture.decoder->decode(picture.bytes.data(), picture.bytes.size(), scale, colour);
+  Pixels resampled = resampler.Finish();
+  colour.Finish(resampled.data(), resampled.size());
+  return TurnUpright(std::move(resampled), storedTargetWidth, storedTargetHeight, orientation);
+}
+
+}  // namespace
+
 const Pixels &PicturePixels(Picture *picture) {
   if (picture->decoded) return picture->pixels;
   // A picture loaded larger than it may be held and never resized has no pixels.
   if (!SizeWithinLimits(picture->width, picture->height)) return picture->pixels;
-  const int orientation = picture->header.orientation;
-  const bool swap = OrientationSwapsAxes(orientation);
-  // Decode in the stored orientation straight to the wanted size, then turn the small result.
-  const int32_t storedTargetWidth = swap ? picture->height : picture->width;
-  const int32_t storedTargetHeight = swap ? picture->width : picture->height;
-  Resampler resampler(storedTargetWidth, storedTargetHeight, picture->header.width, picture->header.height);
-  int scale = WorkingScale(*picture, DecodeScale(picture->header.width, picture->header.height, storedTargetWidth,
-                                                 storedTargetHeight));
-  // Colours are converted to sRGB on the side with fewer pixels, the decoded rows or the resampled picture.
-  ColourSink colour(resampler, int64_t(storedTargetWidth) * storedTargetHeight);
-  picture->decoder->decode(picture->bytes.data(), picture->bytes.size(), scale, colour);
-  Pixels resampled = resampler.Finish();
-  colour.Finish(resampled.data(), resampled.size());
-  picture->pixels = TurnUpright(std::move(resampled), storedTargetWidth, storedTargetHeight, orientation);
-  picture->decoded = true;  // only now: a decode that ran out of memory is tried again at the next use
+  // Memory that cannot be had fails this use only: the kept blocks go back to the system and the
+  // decode runs once more; short again, the picture has no pixels now and the next use tries again.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    try {
+      Pixels pixels = DecodeAtCurrentSize(*picture);
+      if (pixels.size() != size_t(picture->width) * size_t(picture->height)) break;
+      picture->pixels = std::move(pixels);
+      picture->decoded = true;
+      return picture->pixels;
+    } catch (const std::bad_alloc &) {
+      if (KeptBytes() == 0) break;
+      ReleaseKeptBlocks();
+    }
+  }
+  Pixels().swap(picture->pixels);
   return picture->pixels;
 }
 

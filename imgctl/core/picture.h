@@ -22,8 +22,9 @@ struct Picture {
 
 // Takes over a file's bytes and reads its headers: the type from the signature, the size, the
 // orientation. False (nothing decoded, nothing large allocated) for a file of no known type,
-// headers that do not parse, a stored size past the source limits, or a decoder that would need
-// more working memory than allowed even at its coarsest scale.
+// headers that do not parse, a stored size past the source limits (the lower one for decoders
+// that do not scale), or a decoder that would need more working memory than allowed even at its
+// coarsest scale. Throws std::bad_alloc when memory runs short.
 bool OpenPicture(FileBytes bytes, Picture *picture);
 
 // Makes the picture measure width x height from now on. Refused, with the picture untouched,
@@ -34,7 +35,9 @@ bool ResizePicture(Picture *picture, int32_t width, int32_t height);
 // The upright pixels at the picture's current size, decoding on first use. A file that turns
 // out corrupt or cut short gives the rows decoded before the fault and black for the rest.
 // Empty while the current size is past the limits of what may be held (a large picture that
-// was loaded but not resized). The decode scale is the one DecodeScale picks, made coarser
+// was loaded but not resized), and when the memory for the decode could not be had even after
+// the kept blocks were given back (nothing is marked decoded: the next use tries again). Never
+// throws. The decode scale is the one DecodeScale picks, made coarser
 // where the decoder would need more working memory than allowed (the resampler then enlarges).
 const Pixels &PicturePixels(Picture *picture);
 

@@ -12,7 +12,7 @@ bool ProbePng(const uint8_t *data, size_t size, ImageHeader *header);
 // stream row by row; Adam7 files are assembled in a full-size buffer first. Rows carry
 // straight (not premultiplied) alpha. Chunk CRCs are checked for the chunks used (IHDR,
 // PLTE, tRNS, IDAT); a mismatch counts as corruption. False when the data is corrupt or
-// ends early (the rows delivered so far stand).
+// ends early (the rows delivered so far stand); std::bad_alloc when memory runs short.
 bool DecodePng(const uint8_t *data, size_t size, int scale, RowSink &sink);
 
 // Memory a decode holds besides the file and the sink: a few rows, or the whole picture

@@ -341,14 +341,13 @@ Resampler::Resampler(int32_t targetWidth, int32_t targetHeight, int32_t storedWi
 
 void Resampler::Begin(int32_t width, int32_t height) {
   if (begun_ || width < 1 || height < 1) return;
-  begun_ = true;
   sourceWidth_ = width;
   sourceHeight_ = height;
   result_.assign(size_t(targetWidth_) * size_t(targetHeight_), kOpaque);
+  filtered_.resize(size_t(targetWidth_));
   if (width != targetWidth_) {
     horizontal_ = BuildAxisTaps(width, targetWidth_, width < storedWidth_);
     MakeTapCountsUniform(horizontal_);
-    filtered_.resize(size_t(targetWidth_));
   }
   if (height == targetHeight_) {
     verticalMode_ = Vertical::kCopy;
@@ -374,6 +373,9 @@ void Resampler::Begin(int32_t width, int32_t height) {
     vertical_ = BuildAxisTaps(height, targetHeight_);
     ring_.assign(size_t(targetWidth_) * 2, kOpaque);
   }
+  // Begun only now that every buffer is there: should an allocation above throw, rows are ignored
+  // and Finish never writes through a buffer that was not made.
+  begun_ = true;
 }
 
 void Resampler::PutRow(int32_t y, const uint32_t *pixels) {
@@ -385,23 +387,25 @@ void Resampler::PutRow(int32_t y, const uint32_t *pixels) {
 
 void Resampler::FilterRow(int32_t y, const uint32_t *row) {
   nextRow_ = y + 1;
-  if (row == nullptr) {
-    composited_.assign(size_t(sourceWidth_), kOpaque);
-    row = composited_.data();
-  } else if (CompositeOverBlack(row, sourceWidth_, composited_)) {
-    row = composited_.data();
-  }
   // Horizontal pass first: the rows the vertical pass keeps are target-wide.
   const uint32_t *narrow = row;
   uint32_t *destination = verticalMode_ == Vertical::kEnlarge ? &ring_[size_t(y & 1) * size_t(targetWidth_)]
                           : verticalMode_ == Vertical::kCopy  ? &result_[size_t(y) * size_t(targetWidth_)]
                                                               : filtered_.data();
-  if (sourceWidth_ != targetWidth_) {
-    FilterHorizontally(row, horizontal_, destination);
+  if (row == nullptr) {
+    // A row that never came is opaque black, and so is any filtering of it: it costs the target's
+    // width, not the source's (a damaged file may claim 65535 columns over a few bytes).
+    std::fill(destination, destination + targetWidth_, kOpaque);
     narrow = destination;
-  } else if (verticalMode_ != Vertical::kShrink) {
-    memcpy(destination, row, size_t(targetWidth_) * sizeof(uint32_t));
-    narrow = destination;
+  } else {
+    if (CompositeOverBlack(row, sourceWidth_, composited_)) narrow = row = composited_.data();
+    if (sourceWidth_ != targetWidth_) {
+      FilterHorizontally(row, horizontal_, destination);
+      narrow = destination;
+    } else if (verticalMode_ != Vertical::kShrink) {
+      memcpy(destination, row, size_t(targetWidth_) * sizeof(uint32_t));
+      narrow = destination;
+    }
   }
   switch (verticalMode_) {
     case Vertical::kCopy:
@@ -447,7 +451,9 @@ void ResamplePicture(const uint32_t *source, int32_t width, int32_t height, size
   resampler.Begin(width, height);
   for (int32_t y = 0; y < height; ++y) resampler.PutRow(y, source + size_t(y) * stride);
   Pixels result = resampler.Finish();
-  memcpy(target, result.data(), result.size() * sizeof(uint32_t));
+  // Copied by the target's size, which Finish's result has whenever it returns.
+  const size_t pixels = size_t(targetWidth) * size_t(targetHeight);
+  if (result.size() == pixels) memcpy(target, result.data(), pixels * sizeof(uint32_t));
 }
 
 }  // namespace imgctl

@@ -45,7 +45,7 @@ class Resampler final : public RowSink {
   void Begin(int32_t width, int32_t height) override;
   void PutRow(int32_t y, const uint32_t *pixels) override;
   // Completes the rows that never came and hands over targetWidth x targetHeight pixels,
-  // top row first, each 0xFFRRGGBB.
+  // top row first, each 0xFFRRGGBB. Begin and Finish throw std::bad_alloc when memory runs short.
   Pixels Finish();
 
  private:
@@ -78,7 +78,8 @@ class Resampler final : public RowSink {
   Pixels result_;
 };
 
-// Resamples a whole picture held in memory (rows `stride` pixels apart) into `target`.
+// Resamples a whole picture held in memory (rows `stride` pixels apart) into `target`, which holds
+// targetWidth x targetHeight pixels. Throws std::bad_alloc when memory runs short.
 void ResamplePicture(const uint32_t *source, int32_t width, int32_t height, size_t stride, uint32_t *target,
                      int32_t targetWidth, int32_t targetHeight);
 

@@ -53,33 +53,45 @@ IMGCTL_ENTRY ImgHandle IMGCTL_API ImgLoad(const char *path) {
 // Ordinal 16: nothing needs doing between load and use; confirms that the handle is live.
 IMGCTL_ENTRY int IMGCTL_API ImgPrepare(ImgHandle picture) {
   imgctl::X87Precision precision;
-  std::lock_guard<std::mutex> hold(g_lock);
-  return g_pictures.Find(picture) ? kDone : kFailed;
+  try {
+    std::lock_guard<std::mutex> hold(g_lock);
+    return g_pictures.Find(picture) ? kDone : kFailed;
+  } catch (...) {  // no exception leaves the library (the lock's, should the system refuse it)
+    return kFailed;
+  }
 }
 
 // Ordinal 6: a BITMAPINFOHEADER for the picture's 32-bit pixels at its current upright size.
 IMGCTL_ENTRY int IMGCTL_API ImgGetInfo(ImgHandle picture, ImgPictureInfo *info) {
   imgctl::X87Precision precision;
-  std::lock_guard<std::mutex> hold(g_lock);
-  const imgctl::Picture *found = g_pictures.Find(picture);
-  if (found == nullptr || info == nullptr) return kFailed;
-  *info = ImgPictureInfo{};
-  info->biSize = sizeof(BITMAPINFOHEADER);
-  info->biWidth = found->width;
-  info->biHeight = found->height;
-  info->biPlanes = 1;
-  info->biBitCount = 32;
-  info->biCompression = BI_RGB;
-  info->biSizeImage = DWORD(found->width) * DWORD(found->height) * 4;
-  return kDone;
+  try {
+    std::lock_guard<std::mutex> hold(g_lock);
+    const imgctl::Picture *found = g_pictures.Find(picture);
+    if (found == nullptr || info == nullptr) return kFailed;
+    *info = ImgPictureInfo{};
+    info->biSize = sizeof(BITMAPINFOHEADER);
+    info->biWidth = found->width;
+    info->biHeight = found->height;
+    info->biPlanes = 1;
+    info->biBitCount = 32;
+    info->biCompression = BI_RGB;
+    info->biSizeImage = DWORD(found->width) * DWORD(found->height) * 4;
+    return kDone;
+  } catch (...) {
+    return kFailed;
+  }
 }
 
 // Ordinal 47: records the new size; the pixels are made at that size when next needed.
 IMGCTL_ENTRY int IMGCTL_API ImgResize(ImgHandle picture, INT32 width, INT32 height) {
   imgctl::X87Precision precision;
-  std::lock_guard<std::mutex> hold(g_lock);
-  imgctl::Picture *found = g_pictures.Find(picture);
-  return found && imgctl::ResizePicture(found, width, height) ? kDone : kFailed;
+  try {
+    std::lock_guard<std::mutex> hold(g_lock);
+    imgctl::Picture *found = g_pictures.Find(picture);
+    return found && imgctl::ResizePicture(found, width, height) ? kDone : kFailed;
+  } catch (...) {
+    return kFailed;
+  }
 }
 
 // Ordinal 45: a one-to-one copy of a rectangle of the picture; the trailing flag is not used.
@@ -91,13 +103,15 @@ IMGCTL_ENTRY int IMGCTL_API ImgDraw(HDC dc, INT32 destX, INT32 destY, INT32 dest
     std::lock_guard<std::mutex> hold(g_lock);
     imgctl::Picture *found = g_pictures.Find(picture);
     if (found == nullptr) return kFailed;
+    // Empty when too large to hold at its current size, or when memory for the decode was short:
+    // nothing is drawn, and the next draw decodes again.
     const imgctl::Pixels &pixels = imgctl::PicturePixels(found);
-    if (pixels.empty()) return kFailed;  // too large to hold at its current size
+    if (pixels.size() != size_t(found->width) * size_t(found->height)) return kFailed;
     return imgctl::DrawPictureRectangle(dc, destX, destY, destWidth, destHeight, pixels.data(), found->width,
                                         found->height, sourceX, sourceY, sourceWidth, sourceHeight, rasterOp)
                ? kDone
                : kFailed;
-  } catch (...) {  // out of memory while decoding: nothing drawn
+  } catch (...) {  // no exception leaves the library
     return kFailed;
   }
 }
@@ -105,8 +119,12 @@ IMGCTL_ENTRY int IMGCTL_API ImgDraw(HDC dc, INT32 destX, INT32 destY, INT32 dest
 // Ordinal 5: releases the picture and its file's bytes.
 IMGCTL_ENTRY int IMGCTL_API ImgFree(ImgHandle picture) {
   imgctl::X87Precision precision;
-  std::lock_guard<std::mutex> hold(g_lock);
-  return g_pictures.Remove(picture) ? kDone : kFailed;
+  try {
+    std::lock_guard<std::mutex> hold(g_lock);
+    return g_pictures.Remove(picture) ? kDone : kFailed;
+  } catch (...) {
+    return kFailed;
+  }
 }
 
 }  // extern "C"

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "imgctl/core/jpeg_idct.h"
+#include "imgctl/tests/scan_flood_jpeg.h"
 #include "test_pictures.h"
 
 using imgctl::kJpegDecoder;
@@ -270,6 +271,32 @@ TEST(JpegDecoder, HugeDimensionsOverTinyDataFailQuickly) {
       EXPECT_LE(sink.rows, 64);
     }
   }
+}
+
+// Scans that cost work without data. Each refinement scan visits every block of its component, so
+// a hundred of them pass the bound on visits and are damage at full scale, while at 1/8 the AC scans
+// of a grey picture are not decoded at all; first scans skip their end-of-band runs whole and stay
+// within it. Either way the picture the scans made is delivered whole.
+TEST(JpegDecoder, AFloodOfScansPastTheVisitBoundIsDamage) {
+  struct Case {
+    const char *what;
+    int scans;
+    FloodScans kind;
+    bool whole, wholeAtOneEighth;
+  } cases[] = {
+      {"ten refinement scans", 10, FloodScans::kRefine, true, true},
+      {"a hundred refinement scans", 100, FloodScans::kRefine, false, true},
+      {"a hundred first AC scans", 100, FloodScans::kFirst, true, true},
+  };
+  for (const Case &c : cases)
+    for (int scale : {1, 8}) {
+      PictureSink sink;
+      EXPECT_EQ(DecodeToPicture(kJpegDecoder, ScanFloodJpeg(128, 96, false, c.scans, c.kind), scale, &sink),
+                scale == 1 ? c.whole : c.wholeAtOneEighth)
+          << c.what << " at 1/" << scale;
+      EXPECT_EQ(sink.rows, 96 / scale) << c.what;
+      EXPECT_EQ(sink.picture.pixels[sink.picture.pixels.size() / 2], 0xFF808080u) << c.what;  // the DC scan's grey
+    }
 }
 
 TEST(JpegDecoder, RefusesWhatItDoesNotDecode) {
