@@ -77,7 +77,7 @@ struct AllocationBudget {
 };
 
 constexpr size_t kScreenDescriptorEnd = 13;  // signature and logical screen descriptor
-constexpr uint8_t kExtension = 0x21, kImage = 0x2C, kGraphicControl = 0xF9;
+constexpr uint8_t kExtension = 0x21, kImage = 0x2C, kTrailer = 0x3B, kGraphicControl = 0xF9;
 constexpr int kMaxLzwCodes = 8192;  // dictionary entries stb makes room for; past them it stops
 
 // Bytes of a colour table that a flags byte announces (bit 7 set: 3 x 2^(size + 1)).
@@ -206,7 +206,7 @@ std::vector<uint8_t> GifFirstFrame(const uint8_t *data, size_t size) {
     }
   }
   if (out[lengthAt] != 0) out.push_back(0);  // the empty sub-block that ends the data
-  out.push_back(0x3B);                       // the trailer
+  out.push_back(kTrailer);
   return out;
 }
 

@@ -23,9 +23,10 @@ constexpr int kFastBits = 11;  // Huffman codes up to this length decode by one 
 constexpr int32_t kFastAcEob = 1 << 9;
 constexpr int kMaxScans = 1000;  // more scans than any encoder writes: bounds the work
 // Block visits all scans of a coefficient-buffered file may make, per block of the frame. A scan
-// visits each block of its components once (a run of blocks that an end-of-band run leaves as they
-// were costs one visit); libjpeg's progression makes 6 scans of a grey picture and 10 of a colour
-// one, 5 to 6 visits a block. A file past the bound is damaged: its later scans are not decoded.
+// visits each block of its components once (the blocks a first AC scan's end-of-band run leaves as
+// they were cost one visit for the run); libjpeg's progression makes 6 scans of a grey picture and
+// 10 of a colour one, 5 to 6 visits a block. A file past the bound is damaged: its later scans are
+// not decoded.
 constexpr uint64_t kScanVisitsPerBlock = 24;
 // Coefficient storage for progressive and multi-scan files; beyond this the file is refused.
 constexpr uint64_t kMaxCoefficientBytes = uint64_t{768} << 20;
