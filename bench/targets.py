@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
-"""The picture library's targets in one table: native peers and our native pipeline by turns (targets_bench),
-then imgctl.dll under Wine (imgctl_wine_bench.exe), the x64 and the x86 build, on the same files in the same run;
-and whether the two builds draw the same pixels."""
+"""The picture library's targets in one table: in each of a few rounds, native peers and our native pipeline by
+turns (targets_bench), then imgctl.dll under Wine (imgctl_wine_bench.exe), the x64 and the x86 build by turns, on
+the same files; and whether the two builds draw the same pixels."""
 import os
 import subprocess
 import sys
@@ -31,18 +31,11 @@ def wine_bench(arch, runs, screen, files):
     return times, peak
 
 
-WINE_ROUNDS = 3
+ROUNDS = 3
 
 
-def wine_medians(runs, screen, path):
-    """Median paint of the file by each build: the builds by turns, WINE_ROUNDS processes each, so that both meet
-    the same load on a shared machine; each process paints RUNS times after a warm-up paint and reports its median,
-    and the median of those is taken."""
-    times = {arch: [] for arch in ARCHES}
-    for _ in range(WINE_ROUNDS):
-        for arch in ARCHES:
-            times[arch].append(wine_bench(arch, runs, screen, [path])[0][0])
-    return [sorted(times[arch])[len(times[arch]) // 2] for arch in ARCHES]
+def median(values):
+    return sorted(values)[len(values) // 2]
 
 
 def wine_digest(arch, screen, path):
@@ -52,25 +45,38 @@ def wine_digest(arch, screen, path):
 
 
 def main():
-    native = subprocess.run(['build/bench/targets_bench', PICTURES, RUNS], check=True, capture_output=True,
-                            text=True).stdout
-    lines = {line.split('\t')[0].split(' -> ')[0]: line.split('\t') for line in native.splitlines()}
-    print(f'Medians of {RUNS} runs, milliseconds. Peer measured natively, by turns with ours natively; ours under '
-          'Wine is imgctl.dll\'s load + prepare + query + resize + draw into a memory DC + free, the x64 and the x86 '
-          f'build by turns, the median of {WINE_ROUNDS} processes each.\n')
+    # ROUNDS rounds, each: the native peers and ours by turns (RUNS each), then every case under Wine, the x64 and the
+    # x86 build by turns (a process of RUNS paints each). The medians over the rounds put the peer and the Wine times
+    # under about the same load on a shared machine.
+    native, wine = {}, {}
+    for _ in range(ROUNDS):
+        out = subprocess.run(['build/bench/targets_bench', PICTURES, RUNS], check=True, capture_output=True,
+                             text=True).stdout
+        for line in out.splitlines():
+            row = line.split('\t')
+            if len(row) >= 7:
+                native.setdefault(row[0].split(' -> ')[0], []).append(row)
+        for name, screen, case, _ in CASES:
+            for arch in ARCHES:
+                wine.setdefault((case, arch), []).append(
+                    wine_bench(arch, RUNS, screen, [os.path.join(PICTURES, name)])[0][0])
+    print(f'Medians of {ROUNDS} rounds of {RUNS} runs, milliseconds. Peer measured natively, by turns with ours '
+          'natively; ours under Wine is imgctl.dll\'s load + prepare + query + resize + draw into a memory DC + free, '
+          'the x64 and the x86 build by turns, in the same rounds.\n')
     print('| Case (fit into) | Peer | Peer ms | Ours native ms | Ratio | Ours under Wine x64 ms | Ratio | '
           'Ours under Wine x86 ms | Ratio | Target (x64, x86) | PSNR ours | PSNR peer |')
     print('| --- | --- | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: |')
     same = True
     for name, screen, case, target in CASES:
-        row = lines.get(case)
-        if row is None or len(row) < 7:
+        rows = native.get(case)
+        if not rows:
             print(f'| {case} | missing | | | | | | | | | | |')
             continue
-        ours, peer = float(row[1]), float(row[2])
-        wine = wine_medians(RUNS, screen, os.path.join(PICTURES, name))
+        row = rows[0]
+        ours, peer = median([float(r[1]) for r in rows]), median([float(r[2]) for r in rows])
+        x64, x86 = (median(wine[(case, arch)]) for arch in ARCHES)
         print(f'| {row[0]} ({screen[0]}x{screen[1]}) | {row[6]} | {peer:.0f} | {ours:.0f} | {ours / peer:.2f} | '
-              f'{wine[0]:.0f} | {wine[0] / peer:.2f} | {wine[1]:.0f} | {wine[1] / peer:.2f} | '
+              f'{x64:.0f} | {x64 / peer:.2f} | {x86:.0f} | {x86 / peer:.2f} | '
               f'<= {target[0]}, <= {target[1]} | {row[4]} | {row[5]} |')
         digests = [wine_digest(arch, screen, os.path.join(PICTURES, name)) for arch in ARCHES]
         same = same and digests[0] == digests[1]
