@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/psnr.h"
 #include "imgctl/core/colour_profile.h"
 #include "imgctl/core/colour_transform.h"
 #include "imgctl/core/icc_profile.h"
@@ -200,18 +201,6 @@ std::vector<double> ByTurns(const std::vector<std::function<void()>> &work) {
   for (int i = 0; i < g_runs; ++i)
     for (size_t k = 0; k < work.size(); ++k) medians[k] = MedianMs(work[k], times[k]);
   return medians;
-}
-
-double Psnr(const imgctl::Pixels &a, const imgctl::Pixels &b) {
-  if (a.size() != b.size() || a.empty()) return 0;
-  double se = 0;
-  for (size_t i = 0; i < a.size(); ++i)
-    for (int c = 0; c < 3; ++c) {
-      double d = double((a[i] >> (8 * c)) & 0xFF) - double((b[i] >> (8 * c)) & 0xFF);
-      se += d * d;
-    }
-  double mse = se / (3.0 * double(a.size()));
-  return mse == 0 ? 99.0 : 10 * log10(255.0 * 255.0 / mse);
 }
 
 struct Case {

@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "bench/psnr.h"
 #include "imgctl/core/picture.h"
 #include "imgctl/core/resampler.h"
 #include "imgctl/native/file_bytes.h"
@@ -128,18 +129,6 @@ void MedianPairMs(const std::function<void()> &ours, const std::function<void()>
   std::sort(b.begin(), b.end());
   *oursMs = a[a.size() / 2];
   *peerMs = b[b.size() / 2];
-}
-
-double Psnr(const imgctl::Pixels &a, const imgctl::Pixels &b) {
-  if (a.size() != b.size() || a.empty()) return 0;
-  double se = 0;
-  for (size_t i = 0; i < a.size(); ++i)
-    for (int c = 0; c < 3; ++c) {
-      double d = double((a[i] >> (8 * c)) & 0xFF) - double((b[i] >> (8 * c)) & 0xFF);
-      se += d * d;
-    }
-  double mse = se / (3.0 * double(a.size()));
-  return mse == 0 ? 99.0 : 10 * log10(255.0 * 255.0 / mse);
 }
 
 void JpegCase(const std::string &name, const std::string &path, int boxW, int boxH) {

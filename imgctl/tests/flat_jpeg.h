@@ -32,19 +32,22 @@ class JpegBitWriter {
   int bits_ = 0;
 };
 
+// Appends one marker segment (0xFF, marker, its length, the body) to a JPEG being written.
+inline void AppendJpegSegment(std::vector<uint8_t> &out, uint8_t marker, const std::vector<uint8_t> &body) {
+  out.push_back(0xFF);
+  out.push_back(marker);
+  out.push_back(uint8_t((body.size() + 2) >> 8));
+  out.push_back(uint8_t(body.size() + 2));
+  out.insert(out.end(), body.begin(), body.end());
+}
+
 // A 4:2:0 YCbCr baseline JPEG of width x height (each up to 65535) filled with one colour. The
 // quantisation tables are all 1, so a block's DC coefficient is 8 x (sample - 128); every block
 // after the first of its component codes a DC difference of 0 and an end of block, three zero
 // bits, so that a 10000 x 10000 picture takes about 0.9 MB.
 inline std::vector<uint8_t> FlatJpeg(int width, int height, uint8_t red, uint8_t green, uint8_t blue) {
   std::vector<uint8_t> out = {0xFF, 0xD8};
-  auto segment = [&](uint8_t marker, const std::vector<uint8_t> &body) {
-    out.push_back(0xFF);
-    out.push_back(marker);
-    out.push_back(uint8_t((body.size() + 2) >> 8));
-    out.push_back(uint8_t(body.size() + 2));
-    out.insert(out.end(), body.begin(), body.end());
-  };
+  auto segment = [&](uint8_t marker, const std::vector<uint8_t> &body) { AppendJpegSegment(out, marker, body); };
   std::vector<uint8_t> quant(65, 1);
   quant[0] = 0;  // 8-bit table 0
   segment(0xDB, quant);

@@ -22,13 +22,7 @@ enum class FloodScans {
 inline std::vector<uint8_t> ScanFloodJpeg(int width, int height, bool colour, int scans, FloodScans kind,
                                           bool dcScan = true) {
   std::vector<uint8_t> out = {0xFF, 0xD8};
-  auto segment = [&](uint8_t marker, const std::vector<uint8_t> &body) {
-    out.push_back(0xFF);
-    out.push_back(marker);
-    out.push_back(uint8_t((body.size() + 2) >> 8));
-    out.push_back(uint8_t(body.size() + 2));
-    out.insert(out.end(), body.begin(), body.end());
-  };
+  auto segment = [&](uint8_t marker, const std::vector<uint8_t> &body) { AppendJpegSegment(out, marker, body); };
   std::vector<uint8_t> quant(65, 1);
   quant[0] = 0;
   segment(0xDB, quant);
