@@ -58,10 +58,13 @@ wait_for_no_window() {
   return 1
 }
 
-# Waits up to 20 s for X window <id> to hold the keyboard focus, so that typed keys go to it.
+# wait_for_focus <id>...: waits up to 20 s for one of these X windows to hold the keyboard focus,
+# so that typed keys go to their program.
 wait_for_focus() {
+  local focus id
   for _ in $(seq 1 200); do
-    [ "$(xdotool getwindowfocus 2>/dev/null)" = "$1" ] && return 0
+    focus=$(xdotool getwindowfocus 2>/dev/null)
+    for id in "$@"; do [ "$focus" = "$id" ] && return 0; done
     sleep 0.1
   done
   return 1
