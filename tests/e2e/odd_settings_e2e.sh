@@ -69,11 +69,12 @@ for run in $(seq 1 "$runs"); do
     *) write_random_settings ;;
   esac
   cp "$settings" "$work/run$run.ini"
-  xdotool mousemove 500 400
+  place_pointer "$build" 500 400 || fail "cannot put the pointer at (500, 400): $(xdotool getmouselocation)"
   "$E2E_RUN" "$saver" /s &
   pid=$!
-  wait_for_window "Screen Saver" >/dev/null || fail "run $run: no saver window (settings in $work/run$run.ini)"
-  sleep 1  # paints and ticks with these settings
+  wait_for_window "Screen Saver" "$pid" || fail "run $run: no saver window${E2E_EXIT:+: it ended with $E2E_EXIT} (settings: $(tr '\r\n' ' ;' < "$work/run$run.ini"))"
+  wait_for_focus "$E2E_WINDOW" || fail "run $run: the saver window did not take the keyboard"
+  settle  # paints and ticks with these settings
   kill -0 "$pid" 2>/dev/null || { wait "$pid"; fail "run $run: the saver ended on its own with $? (settings: $(tr '\r\n' ' ;' < "$work/run$run.ini"))"; }
   pressed=$(now_ms)
   xdotool key a
