@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/clock.h"
 #include "tests/support/imgctl_ordinals.h"
 #include "tests/support/process.h"
 
@@ -54,14 +55,6 @@ const char *OutcomeName(int code) {
     case kStillRunning: return "HUNG";
     default: return "CRASHED";
   }
-}
-
-double Now() {
-  static LARGE_INTEGER frequency = {};
-  if (frequency.QuadPart == 0) QueryPerformanceFrequency(&frequency);
-  LARGE_INTEGER counter;
-  QueryPerformanceCounter(&counter);
-  return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
 }
 
 // Reserves all of the process's free address space but one block of `megabytes`, which is left
@@ -129,11 +122,11 @@ int ShowInProcess(const std::string &file, int megabytesLeft, double *millisecon
   GetModuleFileNameA(nullptr, self, sizeof self);
   std::string arguments = "show \"" + file + "\" " + std::to_string(megabytesLeft);
   if (!sums.empty()) arguments += " \"" + sums + "\"";
-  double start = Now();
+  double start = NowMs();
   HANDLE process = StartProgram(self, arguments);
   if (process == nullptr) return -1;
   int code = WaitForExit(process, kShowTimeout);
-  *milliseconds = Now() - start;
+  *milliseconds = NowMs() - start;
   if (code == kStillRunning) {
     TerminateProcess(process, 1);
     CloseHandle(process);

@@ -25,6 +25,7 @@
 #include "slideshow/settings.h"
 #include "slideshow/slide_painter.h"
 #include "slideshow/slide_run.h"
+#include "tests/support/clock.h"
 #include "tests/support/imgctl_ordinals.h"
 #include "tests/support/process.h"
 
@@ -36,14 +37,6 @@ const DWORD kIdleWindow = 2000;         // the idle window, well before the firs
 const DWORD kStartTimeout = 30000;      // a saver that shows nothing by then has failed
 const char kSettingsSectionName[] = "Screen Saver.lumeta_show";
 const char kSettingsFileName[] = "lumeta_show.ini";
-
-double Now() {
-  static LARGE_INTEGER frequency = {};
-  if (frequency.QuadPart == 0) QueryPerformanceFrequency(&frequency);
-  LARGE_INTEGER counter;
-  QueryPerformanceCounter(&counter);
-  return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
 
 double Median(std::vector<double> values) {
   if (values.empty()) return 0;
@@ -104,13 +97,13 @@ int RunPaint(const char *path, int width, int height, int mode, int rounds) {
     // Alternate the order, so that neither side always runs on a warmer cache.
     for (int side = 0; side < 2; ++side) {
       bool paintFirst = (round % 2) == 0;
-      double start = Now();
+      double start = NowMs();
       if ((side == 0) == paintFirst) {
         PaintSlide(NULL, canvas.dc, &paint);
-        paints.push_back(Now() - start);
+        paints.push_back(NowMs() - start);
       } else {
         DecodeOnce(path, canvas.dc);
-        decodes.push_back(Now() - start);
+        decodes.push_back(NowMs() - start);
       }
     }
   }
@@ -122,9 +115,9 @@ int RunPaint(const char *path, int width, int height, int mode, int rounds) {
 
 int RunDecodePeak(const char *path) {
   MemoryCanvas canvas(1, 1, 0);
-  double start = Now();
+  double start = NowMs();
   if (!DecodeOnce(path, canvas.dc)) return 4;
-  double decodeMs = Now() - start;
+  double decodeMs = NowMs() - start;
   PROCESS_MEMORY_COUNTERS memory;
   ZeroMemory(&memory, sizeof(memory));
   GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof(memory));
@@ -191,9 +184,9 @@ HWND ShowCurtain(int width, int height) {
   if (curtain == NULL) return NULL;
   ShowWindow(curtain, SW_SHOWNOACTIVATE);
   UpdateWindow(curtain);
-  double until = Now() + 300;
+  double until = NowMs() + 300;
   MSG message;
-  while (Now() < until) {
+  while (NowMs() < until) {
     while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
     Sleep(10);
   }
@@ -220,14 +213,14 @@ int RunSaver(const char *program, const char *folder, int rounds) {
       std::printf("error=screen_not_black\n");
       return 7;
     }
-    double begin = Now();
+    double begin = NowMs();
     HANDLE process = StartProgram(program, "/s");
     if (process == NULL) {
       std::printf("error=start program=%s\n", program);
       return 5;
     }
     bool shown = false;
-    while (Now() - begin < kStartTimeout) {
+    while (NowMs() - begin < kStartTimeout) {
       if (PictureOnScreen(screen, width, height)) {
         shown = true;
         break;
@@ -235,7 +228,7 @@ int RunSaver(const char *program, const char *folder, int rounds) {
       if (WaitForSingleObject(process, 0) == WAIT_OBJECT_0) break;
       Sleep(1);
     }
-    double firstPicture = Now();
+    double firstPicture = NowMs();
     if (curtain) DestroyWindow(curtain);
     if (!shown) {
       std::printf("error=no_picture folder=%s\n", folder);
@@ -246,13 +239,13 @@ int RunSaver(const char *program, const char *folder, int rounds) {
     // Between ticks: from a moment after the first picture to well before the first tick.
     Sleep(kIdleSettle);
     ULONGLONG cpuBefore = ProcessCpuMs(process);
-    double idleBegin = Now();
+    double idleBegin = NowMs();
     Sleep(kIdleWindow);
     ULONGLONG cpuAfter = ProcessCpuMs(process);
-    idleCpu.push_back(static_cast<double>(cpuAfter - cpuBefore) * 1000.0 / (Now() - idleBegin));
+    idleCpu.push_back(static_cast<double>(cpuAfter - cpuBefore) * 1000.0 / (NowMs() - idleBegin));
     // Past the first tick, so that the peak covers a second paint.
     double tickDue = begin + kSaverInterval + 1500;
-    while (Now() < tickDue) Sleep(50);
+    while (NowMs() < tickDue) Sleep(50);
     PROCESS_MEMORY_COUNTERS memory;
     ZeroMemory(&memory, sizeof(memory));
     GetProcessMemoryInfo(process, &memory, sizeof(memory));
