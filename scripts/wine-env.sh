@@ -72,11 +72,13 @@ REG
 }
 
 # Starts an Xvfb display of its own (1024 x 768, 24 bits) unless LUMETA_USE_DISPLAY is set.
+# -noreset: by default Xvfb resets when its last client leaves, which puts the pointer back in the
+# middle and drops a Wine program that connects meanwhile.
 lumeta_start_display() {
   if [ -n "${LUMETA_USE_DISPLAY:-}" ]; then export DISPLAY="$LUMETA_USE_DISPLAY"; return 0; fi
   local n=90
   while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-  Xvfb ":$n" -screen 0 "${LUMETA_SCREEN:-1024x768x24}" -nolisten tcp >/dev/null 2>&1 &
+  Xvfb ":$n" -screen 0 "${LUMETA_SCREEN:-1024x768x24}" -nolisten tcp -noreset >/dev/null 2>&1 &
   LUMETA_STARTED_PIDS+=($!)
   export DISPLAY=":$n"
   for _ in $(seq 1 100); do
