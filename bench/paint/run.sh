@@ -14,18 +14,17 @@ saver_rounds=3
 readonly kPhoto=/usr/share/backgrounds/mate/abstract/Elephants_5640x3172.jpg
 
 LUMETA_EXTRA_PACKAGES=mate-backgrounds bash scripts/setup.sh
-builds="x64"
-# The 32-bit build runs where Debian's 32-bit Wine is installed.
-if [ -x /usr/lib/wine/wine ]; then builds="x64 x86"; else echo "bench: no 32-bit Wine: x64 alone"; fi
-for build in $builds; do
-  cmake --preset "$build" >/dev/null
-  cmake --build --preset "$build" --target lumeta_show imgctl paint_bench
-done
-
 # A prefix of its own: the saver runs write the settings file.
 export WINEPREFIX="$root/build/wine-bench"
 source scripts/wine-env.sh
 trap lumeta_stop_started EXIT
+
+builds="x64"
+if lumeta_has_wine32; then builds="x64 x86"; else echo "bench: no 32-bit Wine: x64 alone"; fi
+for build in $builds; do
+  cmake --preset "$build" >/dev/null
+  cmake --build --preset "$build" --target lumeta_show imgctl paint_bench
+done
 lumeta_prepare_prefix
 
 # One folder per picture, so that the saver shows only that one: a desktop photograph brought to
