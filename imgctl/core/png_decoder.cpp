@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "imgctl/core/embedded_colour.h"
+#include "imgctl/core/handover.h"
 #include "imgctl/core/png_filters.h"
 
 namespace imgctl {
@@ -297,21 +298,94 @@ size_t ReadChunksBeforeData(const uint8_t *data, size_t size, Png *png) {
   return 0;
 }
 
+// A non-interlaced picture on two threads: the caller inflates rows into a ring, the worker
+// unfilters, converts and hands them to the sink; without a worker the caller does both, row by row.
+// Pictures below this many inflated bytes are decoded on the calling thread alone: handing rows
+// over costs more than it saves.
+constexpr uint64_t kWorkerMinBytes = uint64_t(1) << 20;
+// The ring holds about this many bytes of rows, between 4 and 64 of them.
+constexpr size_t kRingBytes = size_t(256) << 10;
+
+struct PngRows {
+  const Png *png;
+  RowSink *sink;
+  size_t rowBytes;               // filter byte and the row's bytes
+  int32_t slots;
+  std::vector<uint8_t> ring;     // `slots` filtered rows, then one row of zeros (above the first)
+  std::vector<uint32_t> out;     // the converted row (used by the finishing thread only)
+  bool failed = false;           // a row's filter type was not one PNG defines
+  int32_t finished = 0;          // rows handed to the sink
+};
+
+uint8_t *Slot(PngRows &rows, int32_t y) {
+  return rows.ring.data() + (y < 0 ? size_t(rows.slots) : size_t(y % rows.slots)) * rows.rowBytes;
+}
+
+// Unfilters row y in place against row y - 1, converts it and hands it on.
+bool FinishRow(PngRows &rows, int32_t y) {
+  uint8_t *cur = Slot(rows, y);
+  const uint8_t *prev = Slot(rows, y - 1);
+  size_t n = rows.rowBytes - 1;
+  if (!UnfilterPngRow(cur[0], cur + 1, prev + 1, n, rows.png->filterStep)) return false;
+  ConvertRow(*rows.png, cur + 1, rows.png->width, rows.out.data());
+  rows.sink->PutRow(y, rows.out.data());
+  rows.finished = y + 1;
+  return true;
+}
+
+struct PngPipeline {
+  PngRows rows;
+  Handover handover;
+  PngPipeline(int32_t height, int32_t slots) : rows(), handover(height, slots, 1) {}
+};
+
+void FinishRowsJob(void *context) {
+  PngPipeline *p = static_cast<PngPipeline *>(context);
+  for (int32_t y = 0; y < p->rows.png->height && p->handover.WaitToUse(y); ++y) {
+    if (!FinishRow(p->rows, y)) {
+      p->rows.failed = true;
+      break;
+    }
+    p->handover.Used(y);
+  }
+  p->handover.StopUsing();
+}
+
 bool DecodeRows(const Png &png, Inflater &in, RowSink &sink) {
   size_t n = static_cast<size_t>(png.rowBytes);
-  std::vector<uint8_t> rows(2 * (n + 1), 0);
-  std::vector<uint32_t> out(static_cast<size_t>(png.width));
-  uint8_t *cur = rows.data(), *prev = rows.data() + n + 1;
-  for (int32_t y = 0; y < png.height; ++y) {
-    if (!in.Read(cur, n + 1)) return false;
-    if (!UnfilterPngRow(cur[0], cur + 1, prev + 1, n, png.filterStep)) return false;
-    ConvertRow(png, cur + 1, png.width, out.data());
-    sink.PutRow(y, out.data());
-    uint8_t *t = cur;
-    cur = prev;
-    prev = t;
+  size_t fit = kRingBytes / (n + 1);
+  int32_t slots = static_cast<int32_t>(fit < 4 ? 4 : fit > 64 ? 64 : fit);
+  PngPipeline p(png.height, slots);
+  p.rows.png = &png;
+  p.rows.sink = &sink;
+  p.rows.rowBytes = n + 1;
+  p.rows.slots = slots;
+  p.rows.ring.assign((static_cast<size_t>(slots) + 1) * (n + 1), 0);
+  p.rows.out.resize(static_cast<size_t>(png.width));
+  Worker worker;
+  bool beside = static_cast<uint64_t>(n) * png.height >= kWorkerMinBytes && p.handover.Prepare() &&
+                worker.Start(FinishRowsJob, &p, p.handover.UsedProgress());
+  bool read = true;
+  try {
+    for (int32_t y = 0; y < png.height; ++y) {
+      if (beside ? !p.handover.WaitToFill(y) : p.rows.failed) break;
+      if (!in.Read(Slot(p.rows, y), n + 1)) {
+        read = false;
+        break;
+      }
+      if (beside)
+        p.handover.Filled(y);
+      else if (!FinishRow(p.rows, y))
+        p.rows.failed = true;
+    }
+  } catch (...) {
+    p.handover.StopFilling();
+    worker.Join();
+    throw;
   }
-  return true;
+  p.handover.StopFilling();
+  if (!worker.Join()) throw std::bad_alloc();
+  return read && !p.rows.failed && p.rows.finished == png.height;
 }
 
 bool DecodeInterlaced(const Png &png, Inflater &in, RowSink &sink) {
