@@ -1,0 +1,24 @@
+// Sequential-mode JPEG blocks, and the streaming decode of baseline files (one scan of every component).
+#pragma once
+#include <stddef.h>
+#include <stdint.h>
+
+#include "imgctl/core/decoder.h"
+#include "imgctl/core/jpeg_bit_reader.h"
+#include "imgctl/core/jpeg_frame.h"
+#include "imgctl/core/jpeg_huffman.h"
+
+namespace imgctl {
+namespace jpeg {
+
+// Decodes one sequential-mode block into `blk` (natural order, zeroed by the caller),
+// multiplied by `q`. Returns -1 on a bad code, else 1 when AC coefficients are present.
+int DecodeBlock(BitReader &br, Component &c, const HuffTable &dc, const HuffTable &ac, const uint16_t *q,
+                int16_t *blk);
+
+// Streams a baseline file whose first scan holds every component, starting at `pos` after its
+// header; the rows go to the sink MCU row by MCU row. False on corrupt or short data.
+bool DecodeStreaming(Frame &f, size_t pos, RowSink &sink);
+
+}  // namespace jpeg
+}  // namespace imgctl
