@@ -1,19 +1,22 @@
 // Sequential-mode JPEG blocks, and the streaming decode of baseline files (one scan of every component).
 #include "imgctl/core/jpeg_baseline.h"
 
+#include <new>
+
+#include "imgctl/core/handover.h"
 #include "imgctl/core/jpeg_idct.h"
 #include "imgctl/core/jpeg_output.h"
 
 namespace imgctl {
 namespace jpeg {
 
-int DecodeBlock(BitReader &br, Component &c, const HuffTable &dc, const HuffTable &ac, const uint16_t *q,
+int DecodeBlock(BitReader &br, int &dcPred, const HuffTable &dc, const HuffTable &ac, const uint16_t *q,
                 int16_t *blk) {
   int t = br.Decode(dc);
   if (t < 0 || t > 15) return -1;
   int diff = br.Extend(t);
-  c.dcPred = static_cast<int16_t>(c.dcPred + diff);
-  blk[0] = Saturate16(c.dcPred * q[0]);
+  dcPred = static_cast<int16_t>(dcPred + diff);
+  blk[0] = Saturate16(dcPred * q[0]);
   int any = 0;
   // The bit buffer lives in registers for the short codes and goes back to the reader around
   // refills and long codes (through memory, each coefficient would wait on a store and a load).
@@ -83,6 +86,127 @@ done:
   return any;
 }
 
+namespace {
+
+// Baseline files on two threads: the caller decodes the entropy-coded data of each MCU row into
+// a ring of coefficient rows, the worker turns them into samples (inverse DCT), upsamples,
+// converts and hands the rows to the sink; without a worker the caller does both, row by row.
+// The ring holds this many MCU rows.
+constexpr int32_t kRingRows = 4;
+// Frames below this many blocks are decoded on the calling thread alone: handing rows over costs
+// more than it saves.
+constexpr uint64_t kWorkerMinBlocks = 16384;
+
+struct BaselineRows {
+  Frame *f = nullptr;
+  RowSink *sink = nullptr;
+  size_t blocksPerRow = 0;                   // blocks of one MCU row, every component
+  size_t firstBlock[kMaxComponents] = {};    // where each scan component's blocks start in a row
+  int16_t *coefficients = nullptr;           // kRingRows x blocksPerRow blocks of 64, natural order
+  uint8_t *withAc = nullptr;                 // per block: AC coefficients present
+  int blankFrom[kRingRows] = {};             // per ring row: the first MCU column left black
+  KeptBlock store;
+  Handover handover;
+  BaselineRows(int32_t mcuRows) : handover(mcuRows, kRingRows, 0) {}
+};
+
+// Sets up the ring; std::bad_alloc when its memory cannot be had.
+void TakeRing(Frame &f, BaselineRows &rows) {
+  for (int si = 0; si < f.scanCount; ++si) {
+    const Component &c = f.comps[f.scanComps[si]];
+    rows.firstBlock[si] = rows.blocksPerRow;
+    rows.blocksPerRow += static_cast<size_t>(c.v) * c.blocksW;
+  }
+  size_t blocks = rows.blocksPerRow * kRingRows;
+  // Blocks are cleared with 16-byte stores: the ring starts on a 16-byte boundary, which the heap
+  // of the 32-bit build does not promise.
+  uint8_t *block = static_cast<uint8_t *>(rows.store.Take(BlockRole::kCoefficients, blocks * (64 * 2 + 1) + 15));
+  if (block == nullptr) throw std::bad_alloc();
+  block += (16 - reinterpret_cast<uintptr_t>(block) % 16) % 16;
+  rows.coefficients = reinterpret_cast<int16_t *>(block);
+  rows.withAc = block + blocks * 64 * 2;
+}
+
+// Decodes the entropy-coded data of MCU row `my` into its ring row. False when decoding stops
+// after this row (the row's MCUs from its blankFrom on are black).
+bool DecodeMcuRow(Frame &f, BaselineRows &rows, int my, int &restartsLeft) {
+  const int ring = my % kRingRows;
+  int16_t *coefficients = rows.coefficients + static_cast<size_t>(ring) * rows.blocksPerRow * 64;
+  uint8_t *withAc = rows.withAc + static_cast<size_t>(ring) * rows.blocksPerRow;
+  bool ok = true;
+  int mx = 0;
+  for (; mx < f.mcusX && ok; ++mx) {
+    if (f.restartInterval) {
+      if (restartsLeft == 0) {
+        if (!f.br.Restart()) break;
+        for (int i = 0; i < f.count; ++i) f.comps[i].dcPred = 0;
+        restartsLeft = f.restartInterval;
+      }
+      --restartsLeft;
+    }
+    for (int si = 0; si < f.scanCount && ok; ++si) {
+      Component &c = f.comps[f.scanComps[si]];
+      const HuffTable &dc = f.dcTables[c.dcTable];
+      const HuffTable &ac = f.acTables[c.acTable];
+      const uint16_t *q = f.quant[c.tq];
+      for (int by = 0; by < c.v && ok; ++by) {
+        size_t index = rows.firstBlock[si] + static_cast<size_t>(by) * c.blocksW + static_cast<size_t>(mx) * c.h;
+        for (int bx = 0; bx < c.h; ++bx, ++index) {
+          int16_t *blk = coefficients + index * 64;
+          ClearBlock(blk);
+          int r = DecodeBlock(f.br, c.dcPred, dc, ac, q, blk);
+          if (r < 0) {
+            ok = false;
+            break;
+          }
+          withAc[index] = static_cast<uint8_t>(r);
+        }
+      }
+    }
+    if (!ok) break;
+  }
+  rows.blankFrom[ring] = mx;
+  return mx == f.mcusX && !f.br.Overran();
+}
+
+// Turns MCU row `my` into samples and hands the rows it completes to the sink.
+void FinishMcuRow(Frame &f, BaselineRows &rows, int my) {
+  const int ring = my % kRingRows;
+  const int16_t *coefficients = rows.coefficients + static_cast<size_t>(ring) * rows.blocksPerRow * 64;
+  const uint8_t *withAc = rows.withAc + static_cast<size_t>(ring) * rows.blocksPerRow;
+  const int blankFrom = rows.blankFrom[ring];
+  for (int si = 0; si < f.scanCount; ++si) {
+    Component &c = f.comps[f.scanComps[si]];
+    const int blocks = blankFrom * c.h;
+    for (int by = 0; by < c.v; ++by) {
+      // Where the block row starts in the plane (found once per row: the plane's ring slot takes a division).
+      uint8_t *out = PlaneBlock(c, my * c.v + by, 0);
+      size_t index = rows.firstBlock[si] + static_cast<size_t>(by) * c.blocksW;
+      for (int bx = 0; bx < blocks; ++bx, ++index, out += c.size) {
+        const int16_t *blk = coefficients + index * 64;
+        if (withAc[index])
+          InverseDct(blk, c.size, out, c.stride);
+        else
+          InverseDctDcOnly(blk[0], c.size, out, c.stride);
+      }
+    }
+  }
+  if (blankFrom < f.mcusX) BlankMcuRow(f, my, blankFrom);
+  if (my >= 1) EmitMcuRow(f, my - 1, my + 1, *rows.sink);
+}
+
+void FinishRowsJob(void *context) {
+  BaselineRows &rows = *static_cast<BaselineRows *>(context);
+  int my = 0;
+  for (; my < rows.f->mcusY && rows.handover.WaitToUse(my); ++my) {
+    FinishMcuRow(*rows.f, rows, my);
+    rows.handover.Used(my);
+  }
+  if (my > 0) EmitMcuRow(*rows.f, my - 1, my, *rows.sink);
+}
+
+}  // namespace
+
 bool DecodeStreaming(Frame &f, size_t pos, RowSink &sink) {
   f.br.Start(f.data + pos, f.data + f.size);
   for (int i = 0; i < f.count; ++i) {
@@ -91,58 +215,27 @@ bool DecodeStreaming(Frame &f, size_t pos, RowSink &sink) {
     Built(f.dcTables[c.dcTable]);
     Built(f.acTables[c.acTable]);
   }
-  alignas(16) int16_t blk[64];
+  BaselineRows rows(f.mcusY);
+  rows.f = &f;
+  rows.sink = &sink;
+  TakeRing(f, rows);
+  Worker worker;
+  const bool beside = uint64_t(rows.blocksPerRow) * f.mcusY >= kWorkerMinBlocks && rows.handover.Prepare() &&
+                      worker.Start(FinishRowsJob, &rows, rows.handover.UsedProgress());
   int restartsLeft = f.restartInterval;
   bool ok = true;
   int my = 0;
   for (; my < f.mcusY && ok; ++my) {
-    // Where each block row of this MCU row starts in its component's plane (found once per row,
-    // not per block: the plane's ring slot takes a division).
-    uint8_t *blockRows[kMaxComponents][4];
-    for (int si = 0; si < f.scanCount; ++si) {
-      Component &c = f.comps[f.scanComps[si]];
-      for (int by = 0; by < c.v; ++by) blockRows[si][by] = PlaneBlock(c, my * c.v + by, 0);
-    }
-    int mx = 0;
-    for (; mx < f.mcusX; ++mx) {
-      if (f.restartInterval) {
-        if (restartsLeft == 0) {
-          if (!f.br.Restart()) {
-            ok = false;
-            break;
-          }
-          for (int i = 0; i < f.count; ++i) f.comps[i].dcPred = 0;
-          restartsLeft = f.restartInterval;
-        }
-        --restartsLeft;
-      }
-      for (int si = 0; si < f.scanCount && ok; ++si) {
-        Component &c = f.comps[f.scanComps[si]];
-        const HuffTable &dc = f.dcTables[c.dcTable];
-        const HuffTable &ac = f.acTables[c.acTable];
-        const uint16_t *q = f.quant[c.tq];
-        for (int by = 0; by < c.v && ok; ++by)
-          for (int bx = 0; bx < c.h; ++bx) {
-            ClearBlock(blk);
-            int r = DecodeBlock(f.br, c, dc, ac, q, blk);
-            if (r < 0) {
-              ok = false;
-              break;
-            }
-            uint8_t *out = blockRows[si][by] + static_cast<size_t>(mx * c.h + bx) * c.size;
-            if (r == 0)
-              InverseDctDcOnly(blk[0], c.size, out, c.stride);
-            else
-              InverseDct(blk, c.size, out, c.stride);
-          }
-      }
-      if (!ok) break;
-    }
-    if (f.br.Overran()) ok = false;
-    if (!ok) BlankMcuRow(f, my, mx);
-    if (my >= 1) EmitMcuRow(f, my - 1, my + 1, sink);
+    if (beside && !rows.handover.WaitToFill(my)) break;  // the worker stopped: memory ran short
+    ok = DecodeMcuRow(f, rows, my, restartsLeft);
+    if (beside)
+      rows.handover.Filled(my);
+    else
+      FinishMcuRow(f, rows, my);
   }
-  EmitMcuRow(f, my - 1, my, sink);
+  rows.handover.StopFilling();
+  if (!beside) EmitMcuRow(f, my - 1, my, sink);
+  if (!worker.Join()) throw std::bad_alloc();
   return ok;
 }
 

@@ -12,8 +12,8 @@ namespace imgctl {
 namespace jpeg {
 
 // Decodes one sequential-mode block into `blk` (natural order, zeroed by the caller),
-// multiplied by `q`. Returns -1 on a bad code, else 1 when AC coefficients are present.
-int DecodeBlock(BitReader &br, Component &c, const HuffTable &dc, const HuffTable &ac, const uint16_t *q,
+// multiplied by `q`; `dcPred` is its component's DC prediction. Returns -1 on a bad code, else 1 when AC coefficients are present.
+int DecodeBlock(BitReader &br, int &dcPred, const HuffTable &dc, const HuffTable &ac, const uint16_t *q,
                 int16_t *blk);
 
 // Streams a baseline file whose first scan holds every component, starting at `pos` after its

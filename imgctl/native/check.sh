@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Native checks of the picture library's core: builds it with clang under AddressSanitizer and
-# UndefinedBehaviorSanitizer, runs the unit tests (the decoders' conformance tests among them), then
+# UndefinedBehaviorSanitizer, runs the unit tests (the decoders' conformance tests among them), the
+# tests of decoding on two threads once more under ThreadSanitizer, then
 # bounded libFuzzer runs over the corpus kept in imgctl/fuzz/corpus: the whole pipeline once per
 # picture type (each input also with an allocation of its decode failing), our JPEG and PNG decoders
 # on their own at every scale (IMGCTL_FUZZ_SECONDS each, default 30), and the ICC profile reader
@@ -16,6 +17,11 @@ seconds=${IMGCTL_FUZZ_SECONDS:-30}
 CC=clang CXX=clang++ cmake -S imgctl/native -B build/native -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build/native -j2 >/dev/null
 build/native/imgctl_core_tests --gtest_brief=1
+# The tests that decode on two threads, again under ThreadSanitizer.
+CC=clang CXX=clang++ cmake -S imgctl/native -B build/native-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DIMGCTL_TSAN=ON \
+  -DIMGCTL_FUZZ=OFF >/dev/null
+cmake --build build/native-tsan -j2 --target imgctl_thread_tests >/dev/null
+TSAN_OPTIONS=halt_on_error=1 build/native-tsan/imgctl_thread_tests --gtest_brief=1
 
 [ "$seconds" -gt 0 ] || exit 0
 findings=build/native/fuzz-findings

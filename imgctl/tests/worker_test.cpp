@@ -1,0 +1,89 @@
+// Decoding with the worker thread gives the bytes decoding on the calling thread alone gives, damaged files included.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "imgctl/core/jpeg_decoder.h"
+#include "imgctl/core/png_decoder.h"
+#include "imgctl/core/worker.h"
+#include "imgctl/tests/test_pictures.h"
+
+using namespace imgctl_test;
+
+namespace {
+
+// Large enough that every decoder hands work to the worker (about 1.2 MP).
+constexpr int kWidth = 1203, kHeight = 1001;
+
+std::string Source() {
+  std::string path = ScratchDir() + "/worker_source.ppm";
+  if (ReadFileBytes(path).empty())
+    EXPECT_TRUE(RunCommand("convert -seed 5 -size 600x500 plasma:fractal -resize " + std::to_string(kWidth) + "x" +
+                           std::to_string(kHeight) + "! -depth 8 " + path));
+  return path;
+}
+
+struct WorkerCase {
+  const char *name;
+  const char *command;  // makes OUT from SRC
+  const imgctl::Decoder *decoder;
+};
+
+const WorkerCase kCases[] = {
+    {"baseline_420", "cjpeg -quality 90 -sample 2x2 SRC > OUT", &imgctl::kJpegDecoder},
+    {"baseline_restarts", "cjpeg -quality 90 -sample 2x1 -restart 1B SRC > OUT", &imgctl::kJpegDecoder},
+    {"progressive_420", "cjpeg -quality 90 -sample 2x2 -progressive SRC > OUT", &imgctl::kJpegDecoder},
+    {"progressive_restarts", "cjpeg -quality 90 -sample 1x1 -progressive -restart 2B SRC > OUT",
+     &imgctl::kJpegDecoder},
+    {"progressive_grey", "cjpeg -quality 90 -grayscale -progressive SRC > OUT", &imgctl::kJpegDecoder},
+    {"png", "convert SRC PNG24:OUT", &imgctl::kPngDecoder},
+};
+
+struct Decoded {
+  bool ok = false;
+  PictureSink sink;
+};
+
+void DecodeBothWays(const imgctl::Decoder &decoder, const std::vector<uint8_t> &data, int scale, Decoded *alone,
+                    Decoded *beside) {
+  imgctl::AllowWorker(false);
+  alone->ok = DecodeToPicture(decoder, data, scale, &alone->sink);
+  imgctl::AllowWorker(true);
+  beside->ok = DecodeToPicture(decoder, data, scale, &beside->sink);
+}
+
+// The file whole, cut short, and with bytes of its coded data changed here and there: damage ends
+// a scan (a JPEG) or the rows (a PNG) at a point that the other thread must not see differently.
+std::vector<std::vector<uint8_t>> Variants(const std::vector<uint8_t> &whole) {
+  std::vector<std::vector<uint8_t>> variants = {whole};
+  variants.emplace_back(whole.begin(), whole.begin() + whole.size() * 3 / 5);
+  std::vector<uint8_t> changed = whole;
+  for (size_t at = whole.size() / 3; at < whole.size() - 16; at += whole.size() / 7) changed[at] ^= 0x5A;
+  variants.push_back(changed);
+  return variants;
+}
+
+TEST(Worker, SameBytesWithAndWithoutTheWorker) {
+  for (const WorkerCase &c : kCases) {
+    std::string out = ScratchDir() + "/worker_" + c.name;
+    std::string command = c.command;
+    command.replace(command.find("SRC"), 3, Source());
+    command.replace(command.find("OUT"), 3, out);
+    ASSERT_TRUE(RunCommand(command)) << c.name;
+    std::vector<std::vector<uint8_t>> variants = Variants(ReadFileBytes(out));
+    for (size_t v = 0; v < variants.size(); ++v)
+      for (int scale : {1, 4}) {
+        Decoded alone, beside;
+        DecodeBothWays(*c.decoder, variants[v], scale, &alone, &beside);
+        EXPECT_EQ(alone.ok, beside.ok) << c.name << " variant " << v << " 1/" << scale;
+        EXPECT_EQ(alone.sink.rows, beside.sink.rows) << c.name << " variant " << v << " 1/" << scale;
+        EXPECT_TRUE(alone.sink.picture.pixels == beside.sink.picture.pixels)
+            << c.name << " variant " << v << " 1/" << scale;
+        EXPECT_FALSE(beside.sink.orderBroken);
+        if (v == 0) EXPECT_TRUE(beside.ok) << c.name;
+      }
+  }
+}
+
+}  // namespace
