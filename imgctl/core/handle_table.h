@@ -14,6 +14,8 @@ namespace imgctl {
 // after 0xFFFFFFFF. So a freed handle stays dead until every other non-zero value has been issued:
 // for at least 2^32 - 2 further loads, more than 200 years of a slide show at 1.5 s a picture (a
 // table of slots with use counts brought a handle back after 65535 loads of its slot, 27 hours).
+// Thread-safety: none of its own. The library's operations hold one lock while they use it
+// (imgctl_api.cpp); the decode's worker thread never touches it.
 class HandleTable {
  public:
   // Live pictures at most (the saver holds one at a time).

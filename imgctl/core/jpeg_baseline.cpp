@@ -4,6 +4,7 @@
 #include <new>
 
 #include "imgctl/core/handover.h"
+#include "imgctl/core/interrupt.h"
 #include "imgctl/core/jpeg_idct.h"
 #include "imgctl/core/jpeg_output.h"
 
@@ -227,6 +228,10 @@ bool DecodeStreaming(Frame &f, size_t pos, RowSink &sink) {
   int my = 0;
   for (; my < f.mcusY && ok; ++my) {
     if (beside && !rows.handover.WaitToFill(my)) break;  // the worker stopped: memory ran short
+    if (DecodeInterrupted()) {
+      ok = false;
+      break;
+    }
     ok = DecodeMcuRow(f, rows, my, restartsLeft);
     if (beside)
       rows.handover.Filled(my);

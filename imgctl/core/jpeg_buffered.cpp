@@ -8,6 +8,7 @@
 #include <new>
 #include <vector>
 
+#include "imgctl/core/interrupt.h"
 #include "imgctl/core/jpeg_baseline.h"
 #include "imgctl/core/jpeg_idct.h"
 #include "imgctl/core/jpeg_markers.h"
@@ -206,6 +207,10 @@ struct ScanGate {
 
   bool Enter(ScanState &s, int mcuRow) const {
     if (mcuRow + 1 > s.rowsReached) s.rowsReached = mcuRow + 1;
+    if (thread == 0 && DecodeInterrupted()) {
+      if (board != nullptr) board->Abandon();
+      return false;
+    }
     if (board == nullptr) return true;
     int32_t seen = __atomic_load_n(rowsReached, __ATOMIC_RELAXED);
     while (seen < s.rowsReached &&
@@ -585,6 +590,10 @@ void Reconstruct(Board &b, int thread) {
   Frame &f = *b.f;
   int my = 0;
   for (; my < f.mcusY; ++my) {
+    if (thread == 0 && DecodeInterrupted()) {
+      b.board.Abandon();
+      return;
+    }
     for (int i = 0; i < b.lastCount; ++i)
       if (!b.board.WaitFor(thread, b.last[i], my + 1, kWaitAhead)) return;
     if (__atomic_load_n(&b.rowsReached, __ATOMIC_RELAXED) <= my) break;

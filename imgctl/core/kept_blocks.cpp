@@ -35,7 +35,10 @@ class SpinLock {
 };
 
 // The kept blocks by role. Constant-initialised and never destroyed, so that pictures freed late
-// in the library's unloading can still return their blocks.
+// in the library's unloading can still return their blocks. Thread-safety: the lock makes taking
+// and returning safe from any thread. Only the thread calling the library's operations takes and
+// returns blocks; the worker writes into blocks that thread took for the decode in hand, and the
+// caller returns them only after the worker's part of the decode has ended.
 struct KeptStore {
   SpinLock lock;
   BlockHeader *kept[size_t(BlockRole::kCount)][kSlots] = {};

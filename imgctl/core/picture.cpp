@@ -6,6 +6,7 @@
 
 #include "imgctl/core/colour_sink.h"
 #include "imgctl/core/exif_orientation.h"
+#include "imgctl/core/interrupt.h"
 #include "imgctl/core/limits.h"
 #include "imgctl/core/orientation.h"
 #include "imgctl/core/resampler.h"
@@ -94,6 +95,7 @@ const Pixels &PicturePixels(Picture *picture) {
   for (int attempt = 0; attempt < 2; ++attempt) {
     try {
       Pixels pixels = DecodeAtCurrentSize(*picture);
+      if (DecodeInterrupted()) break;  // stopped for the caller: not decoded, the next draw decodes again
       if (pixels.size() != size_t(picture->width) * size_t(picture->height)) break;
       picture->pixels = std::move(pixels);
       picture->decoded = true;

@@ -11,6 +11,7 @@
 
 #include "imgctl/core/embedded_colour.h"
 #include "imgctl/core/handover.h"
+#include "imgctl/core/interrupt.h"
 #include "imgctl/core/png_filters.h"
 
 namespace imgctl {
@@ -369,6 +370,10 @@ bool DecodeRows(const Png &png, Inflater &in, RowSink &sink) {
   try {
     for (int32_t y = 0; y < png.height; ++y) {
       if (beside ? !p.handover.WaitToFill(y) : p.rows.failed) break;
+      if (DecodeInterrupted()) {
+        read = false;
+        break;
+      }
       if (!in.Read(Slot(p.rows, y), n + 1)) {
         read = false;
         break;
@@ -408,7 +413,7 @@ bool DecodeInterlaced(const Png &png, Inflater &in, RowSink &sink) {
     memset(rows.data(), 0, rows.size());
     uint8_t *cur = rows.data(), *prev = rows.data() + n + 1;
     for (int32_t py = 0; py < ph; ++py) {
-      if (!in.Read(cur, pn + 1) || !UnfilterPngRow(cur[0], cur + 1, prev + 1, pn, png.filterStep)) {
+      if (DecodeInterrupted() || !in.Read(cur, pn + 1) || !UnfilterPngRow(cur[0], cur + 1, prev + 1, pn, png.filterStep)) {
         ok = false;
         break;
       }

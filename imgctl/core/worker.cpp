@@ -25,8 +25,8 @@ enum : int32_t { kNoThread, kIdle, kBusy };
 // (or from kNoThread, starting the thread) to kBusy and then owns `handed` and `jobsStarted` until
 // the worker has raised `done`; the worker moves it back to kIdle, or to kNoThread when it ends
 // after an idle spell. The events and `done` are made with the first thread and kept for the
-// process. The library's operations are called from one thread at a time (the handle table
-// relies on that too), so one job at most is handed over at once.
+// process. Decodes run one at a time, under the library's lock, so one job at most is handed over
+// at once.
 struct WorkerState {
   int32_t state;
   int32_t jobsStarted;

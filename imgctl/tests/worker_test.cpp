@@ -4,7 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "imgctl/core/interrupt.h"
 #include "imgctl/core/jpeg_decoder.h"
+#include "imgctl/core/picture.h"
 #include "imgctl/core/png_decoder.h"
 #include "imgctl/core/worker.h"
 #include "imgctl/tests/test_pictures.h"
@@ -64,14 +66,21 @@ std::vector<std::vector<uint8_t>> Variants(const std::vector<uint8_t> &whole) {
   return variants;
 }
 
+// The case's file, made once.
+std::vector<uint8_t> CaseFile(const WorkerCase &c) {
+  std::string out = ScratchDir() + "/worker_" + c.name;
+  std::vector<uint8_t> data = ReadFileBytes(out);
+  if (!data.empty()) return data;
+  std::string command = c.command;
+  command.replace(command.find("SRC"), 3, Source());
+  command.replace(command.find("OUT"), 3, out);
+  EXPECT_TRUE(RunCommand(command)) << c.name;
+  return ReadFileBytes(out);
+}
+
 TEST(Worker, SameBytesWithAndWithoutTheWorker) {
   for (const WorkerCase &c : kCases) {
-    std::string out = ScratchDir() + "/worker_" + c.name;
-    std::string command = c.command;
-    command.replace(command.find("SRC"), 3, Source());
-    command.replace(command.find("OUT"), 3, out);
-    ASSERT_TRUE(RunCommand(command)) << c.name;
-    std::vector<std::vector<uint8_t>> variants = Variants(ReadFileBytes(out));
+    std::vector<std::vector<uint8_t>> variants = Variants(CaseFile(c));
     for (size_t v = 0; v < variants.size(); ++v)
       for (int scale : {1, 4}) {
         Decoded alone, beside;
@@ -84,6 +93,32 @@ TEST(Worker, SameBytesWithAndWithoutTheWorker) {
         if (v == 0) EXPECT_TRUE(beside.ok) << c.name;
       }
   }
+}
+
+// A check that fires at its third question, a few rows into the decode.
+int g_questions = 0;
+bool FiresAtThirdQuestion() { return ++g_questions >= 3; }
+
+// A decode stopped for the caller (the saver has a key to answer) leaves the picture undecoded, with
+// or without the worker; the next draw decodes it whole.
+TEST(Worker, InterruptedDecodeLeavesThePictureUndecoded) {
+  for (const WorkerCase &c : kCases) {
+    std::vector<uint8_t> data = CaseFile(c);
+    for (bool worker : {false, true}) {
+      imgctl::AllowWorker(worker);
+      imgctl::Picture picture;
+      ASSERT_TRUE(imgctl::OpenPicture(imgctl::FileBytes(data.begin(), data.end()), &picture)) << c.name;
+      ASSERT_TRUE(imgctl::ResizePicture(&picture, 640, 480));
+      {
+        g_questions = 0;
+        imgctl::InterruptScope scope(FiresAtThirdQuestion);
+        EXPECT_TRUE(imgctl::PicturePixels(&picture).empty()) << c.name << " worker " << worker;
+        EXPECT_FALSE(picture.decoded);
+      }
+      EXPECT_EQ(imgctl::PicturePixels(&picture).size(), size_t(640) * 480) << c.name << " worker " << worker;
+    }
+  }
+  imgctl::AllowWorker(true);
 }
 
 }  // namespace
