@@ -1,20 +1,9 @@
 // Tasks shared by the two threads of a decode: taking them, publishing progress and waiting on it.
 #include "imgctl/core/task_board.h"
 
+#include "imgctl/core/spin_wait.h"
+
 namespace imgctl {
-namespace {
-
-// As in the hand-over of rows: spin a little before sleeping, since the other thread is busy and
-// its next row usually comes within microseconds.
-constexpr int kSpinsBeforeSleep = 4000;
-
-inline void Pause() {
-#if defined(__i386__) || defined(__x86_64__)
-  __builtin_ia32_pause();
-#endif
-}
-
-}  // namespace
 
 TaskBoard::TaskBoard(int32_t *progress, int32_t tasks) : progress_(progress), tasks_(tasks) {}
 

@@ -3,21 +3,14 @@
 
 #include <new>
 
+#include "imgctl/core/spin_wait.h"
+
 namespace imgctl {
 namespace {
 
-// Spins before sleeping: a hand-over between two busy threads usually comes within microseconds,
-// and sleeping on an event costs a system call on each side (a server round trip under Wine).
-constexpr int kSpinsBeforeSleep = 4000;
 // An idle worker ends after this long without a job, and lets the library go. Starting a thread
 // costs milliseconds under Wine, so the worker waits between the pictures of a slide show.
 constexpr uint32_t kIdleMilliseconds = 10000;
-
-inline void Pause() {
-#if defined(__i386__) || defined(__x86_64__)
-  __builtin_ia32_pause();
-#endif
-}
 
 enum : int32_t { kNoThread, kIdle, kBusy };
 
