@@ -111,6 +111,12 @@ struct BaselineRows {
   BaselineRows(int32_t mcuRows) : handover(mcuRows, kRingRows, 0) {}
 };
 
+// Each block of the ring: 64 coefficients and whether it has AC ones; and 15 bytes to start the ring
+// on a 16-byte boundary, since blocks are cleared with 16-byte stores and the heap of the 32-bit
+// build does not promise that alignment.
+constexpr size_t kRingBlockBytes = 64 * 2 + 1;
+constexpr size_t kRingAlignment = 15;
+
 // Sets up the ring; std::bad_alloc when its memory cannot be had.
 void TakeRing(Frame &f, BaselineRows &rows) {
   for (int si = 0; si < f.scanCount; ++si) {
@@ -119,9 +125,7 @@ void TakeRing(Frame &f, BaselineRows &rows) {
     rows.blocksPerRow += static_cast<size_t>(c.v) * c.blocksW;
   }
   size_t blocks = rows.blocksPerRow * kRingRows;
-  // Blocks are cleared with 16-byte stores: the ring starts on a 16-byte boundary, which the heap
-  // of the 32-bit build does not promise.
-  uint8_t *block = static_cast<uint8_t *>(rows.store.Take(BlockRole::kCoefficients, blocks * (64 * 2 + 1) + 15));
+  uint8_t *block = static_cast<uint8_t *>(rows.store.Take(BlockRole::kCoefficients, blocks * kRingBlockBytes + kRingAlignment));
   if (block == nullptr) throw std::bad_alloc();
   block += (16 - reinterpret_cast<uintptr_t>(block) % 16) % 16;
   rows.coefficients = reinterpret_cast<int16_t *>(block);
@@ -207,6 +211,15 @@ void FinishRowsJob(void *context) {
 }
 
 }  // namespace
+
+uint64_t StreamingRingBytes(const Frame &f) {
+  uint64_t blocks = 0;
+  for (int si = 0; si < f.scanCount; ++si) {
+    const Component &c = f.comps[f.scanComps[si]];
+    blocks += uint64_t(c.v) * c.blocksW;
+  }
+  return blocks * kRingRows * kRingBlockBytes + kRingAlignment;
+}
 
 bool DecodeStreaming(Frame &f, size_t pos, RowSink &sink) {
   f.br.Start(f.data + pos, f.data + f.size);

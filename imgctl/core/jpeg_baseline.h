@@ -16,6 +16,9 @@ namespace jpeg {
 int DecodeBlock(BitReader &br, int &dcPred, const HuffTable &dc, const HuffTable &ac, const uint16_t *q,
                 int16_t *blk);
 
+// Bytes of the ring of coefficient rows a streaming decode of the frame holds (at its scan).
+uint64_t StreamingRingBytes(const Frame &f);
+
 // Streams a baseline file whose first scan holds every component, starting at `pos` after its
 // header; the rows go to the sink MCU row by MCU row. False on corrupt or short data.
 bool DecodeStreaming(Frame &f, size_t pos, RowSink &sink);

@@ -702,6 +702,8 @@ uint64_t MostVisits(const Frame &f, const ScanHeader &h) {
 
 }  // namespace
 
+uint64_t BufferedWorkingBytes(Frame &f) { return PlanCoefficients(f) + sizeof(Board); }
+
 bool DecodeBuffered(Frame &f, size_t pos, RowSink &sink) {
   std::vector<ScanHeader> scans;
   Walk end = ReadScans(f, pos, scans);

@@ -13,6 +13,10 @@ namespace jpeg {
 // returns the bytes the store takes.
 uint64_t PlanCoefficients(Frame &f);
 
+// What a decode of the frame holds besides its samples: the coefficient store (PlanCoefficients)
+// and the tables the two threads build for the scans.
+uint64_t BufferedWorkingBytes(Frame &f);
+
 // Plans and takes the coefficient store. False when it would pass its bound; std::bad_alloc when
 // its memory cannot be had.
 bool AllocateCoefficients(Frame &f);

@@ -19,7 +19,6 @@ using jpeg::DecodeBuffered;
 using jpeg::DecodeStreaming;
 using jpeg::Frame;
 using jpeg::NextSegment;
-using jpeg::PlanCoefficients;
 using jpeg::SetUpGeometry;
 using jpeg::Walk;
 
@@ -59,7 +58,7 @@ uint64_t JpegWorkingBytes(const uint8_t *data, size_t size, int scale) {
   uint64_t bytes = sizeof(Frame) + f->row.size() * sizeof(uint32_t);
   for (int i = 0; i < f->count; ++i) bytes += f->comps[i].plane.size() + f->comps[i].upRow.size();
   bool streaming = !f->progressive && f->scanCount == f->count;
-  return streaming ? bytes : bytes + PlanCoefficients(*f);
+  return bytes + (streaming ? jpeg::StreamingRingBytes(*f) : jpeg::BufferedWorkingBytes(*f));
 }
 
 bool DecodeJpeg(const uint8_t *data, size_t size, int scale, RowSink &sink) {
