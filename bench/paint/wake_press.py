@@ -22,7 +22,7 @@ import sys
 import time
 
 SAVER_NAME = 'lumeta_show.scr'  # the process name Wine gives the program (at most 15 bytes)
-POLL_S = 0.001  # sampling period of the read counter: light next to the paint, fine next to its length
+POLL_S = 0.002  # sampling period of the read counter: about 5 % of a core, fine next to a paint's length
 FIND_TIMEOUT_S = 20
 PAINTS_TIMEOUT_S = 60  # the slowest paint is a few seconds; a saver that paints nothing is reported
 EXIT_TIMEOUT_S = 10  # a key not answered by then counts as lost
