@@ -117,7 +117,7 @@ def main():
     deadline = time.monotonic() + PAINTS_TIMEOUT_S
     while len(watch.starts) < SETTLING_PAINTS + 2:
         if time.monotonic() > deadline or select.select([exited], [], [], 0)[0]:
-            result(kind='wake', error='no_paints', paints_seen=len(watch.starts))
+            result(kind='wake', pid=pid, error='no_paints', paints_seen=len(watch.starts))
             return 1
         time.sleep(POLL_S)
         watch.sample()
