@@ -20,14 +20,15 @@ std::mutex g_lock;
 
 // A key or a mouse button waiting in the calling thread's queue. A screen saver ends on either, so
 // the decode of a picture it would draw only to be dismissed stops at once, and the saver answers
-// within a few rows' time instead of at the paint's end. Asked at most once a tick of GetTickCount:
-// GetQueueStatus is a call to the server under Wine. Mouse movement is not asked about, since a
-// small one leaves the saver running.
+// within a few milliseconds instead of at the paint's end. Asked at most every kInputCheckMilliseconds
+// (GetQueueStatus is a call to the server under Wine, some 20 to 50 microseconds). Mouse movement
+// is not asked about, since a small one leaves the saver running.
+constexpr DWORD kInputCheckMilliseconds = 5;
 bool InputWaiting() {
-  static DWORD lastTick = 0;
+  static DWORD lastCheck = 0;
   DWORD now = GetTickCount();
-  if (now == lastTick) return false;
-  lastTick = now;
+  if (now - lastCheck < kInputCheckMilliseconds) return false;
+  lastCheck = now;
   return HIWORD(GetQueueStatus(QS_KEY | QS_MOUSEBUTTON)) != 0;
 }
 imgctl::HandleTable g_pictures;
