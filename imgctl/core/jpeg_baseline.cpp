@@ -89,18 +89,28 @@ done:
 
 namespace {
 
-// Baseline files on two threads: the caller decodes the entropy-coded data of each MCU row into
-// a ring of coefficient rows, the worker turns them into samples (inverse DCT), upsamples,
-// converts and hands the rows to the sink; without a worker the caller does both, row by row.
-// The ring holds this many MCU rows.
+// Baseline files on two threads. The caller decodes the entropy-coded data of each MCU row; the
+// worker upsamples, converts and resamples its rows. The inverse DCT goes to whichever side has
+// less to do: at 1/2 to 1/8 the rows after it are small and the entropy decoding is the larger part,
+// so the caller leaves the coefficients in a ring of MCU rows and the worker turns them into samples;
+// at full size the rows' later stages are the larger part, so the caller writes samples into planes
+// of a few more MCU rows than emitting needs. Without a worker the caller does both, row by row.
+// The coefficient ring holds this many MCU rows; sample planes hold two more than the ring, since
+// emitting a row reads the rows above and below it.
 constexpr int32_t kRingRows = 4;
 // Frames below this many blocks are decoded on the calling thread alone: handing rows over costs
 // more than it saves.
 constexpr uint64_t kWorkerMinBlocks = 16384;
+// Each block of the ring: 64 coefficients and whether it has AC ones; and 15 bytes to start the ring
+// on a 16-byte boundary, since blocks are cleared with 16-byte stores and the heap of the 32-bit
+// build does not promise that alignment.
+constexpr size_t kRingBlockBytes = 64 * 2 + 1;
+constexpr size_t kRingAlignment = 15;
 
 struct BaselineRows {
   Frame *f = nullptr;
   RowSink *sink = nullptr;
+  bool samples = false;                      // the caller does the inverse DCT (full-size decodes)
   size_t blocksPerRow = 0;                   // blocks of one MCU row, every component
   size_t firstBlock[kMaxComponents] = {};    // where each scan component's blocks start in a row
   int16_t *coefficients = nullptr;           // kRingRows x blocksPerRow blocks of 64, natural order
@@ -108,36 +118,43 @@ struct BaselineRows {
   int blankFrom[kRingRows] = {};             // per ring row: the first MCU column left black
   KeptBlock store;
   Handover handover;
-  BaselineRows(int32_t mcuRows) : handover(mcuRows, kRingRows, 0) {}
+  BaselineRows(int32_t mcuRows, bool samplesOnCaller)
+      : samples(samplesOnCaller),
+        handover(mcuRows, samplesOnCaller ? kRingRows + kPlaneRows - 1 : kRingRows, samplesOnCaller ? 2 : 0) {}
 };
 
-// Each block of the ring: 64 coefficients and whether it has AC ones; and 15 bytes to start the ring
-// on a 16-byte boundary, since blocks are cleared with 16-byte stores and the heap of the 32-bit
-// build does not promise that alignment.
-constexpr size_t kRingBlockBytes = 64 * 2 + 1;
-constexpr size_t kRingAlignment = 15;
-
-// Sets up the ring; std::bad_alloc when its memory cannot be had.
+// Sets up the ring of coefficient rows; std::bad_alloc when its memory cannot be had.
 void TakeRing(Frame &f, BaselineRows &rows) {
   for (int si = 0; si < f.scanCount; ++si) {
     const Component &c = f.comps[f.scanComps[si]];
     rows.firstBlock[si] = rows.blocksPerRow;
     rows.blocksPerRow += static_cast<size_t>(c.v) * c.blocksW;
   }
+  if (rows.samples) return;
   size_t blocks = rows.blocksPerRow * kRingRows;
-  uint8_t *block = static_cast<uint8_t *>(rows.store.Take(BlockRole::kCoefficients, blocks * kRingBlockBytes + kRingAlignment));
+  uint8_t *block =
+      static_cast<uint8_t *>(rows.store.Take(BlockRole::kCoefficients, blocks * kRingBlockBytes + kRingAlignment));
   if (block == nullptr) throw std::bad_alloc();
   block += (16 - reinterpret_cast<uintptr_t>(block) % 16) % 16;
   rows.coefficients = reinterpret_cast<int16_t *>(block);
   rows.withAc = block + blocks * 64 * 2;
 }
 
-// Decodes the entropy-coded data of MCU row `my` into its ring row. False when decoding stops
-// after this row (the row's MCUs from its blankFrom on are black).
+// Decodes the entropy-coded data of MCU row `my`, into its ring row or (samples) straight into the
+// planes. False when decoding stops after this row (the row's MCUs from its blankFrom on are black).
 bool DecodeMcuRow(Frame &f, BaselineRows &rows, int my, int &restartsLeft) {
   const int ring = my % kRingRows;
   int16_t *coefficients = rows.coefficients + static_cast<size_t>(ring) * rows.blocksPerRow * 64;
   uint8_t *withAc = rows.withAc + static_cast<size_t>(ring) * rows.blocksPerRow;
+  alignas(16) int16_t sampleBlock[64];
+  // Where each block row of this MCU row starts in its component's plane (found once per row, not
+  // per block: the plane's ring slot takes a division).
+  uint8_t *planeRows[kMaxComponents][4];
+  if (rows.samples)
+    for (int si = 0; si < f.scanCount; ++si) {
+      Component &c = f.comps[f.scanComps[si]];
+      for (int by = 0; by < c.v; ++by) planeRows[si][by] = PlaneBlock(c, my * c.v + by, 0);
+    }
   bool ok = true;
   int mx = 0;
   for (; mx < f.mcusX && ok; ++mx) {
@@ -157,46 +174,59 @@ bool DecodeMcuRow(Frame &f, BaselineRows &rows, int my, int &restartsLeft) {
       for (int by = 0; by < c.v && ok; ++by) {
         size_t index = rows.firstBlock[si] + static_cast<size_t>(by) * c.blocksW + static_cast<size_t>(mx) * c.h;
         for (int bx = 0; bx < c.h; ++bx, ++index) {
-          int16_t *blk = coefficients + index * 64;
+          int16_t *blk = rows.samples ? sampleBlock : coefficients + index * 64;
           ClearBlock(blk);
           int r = DecodeBlock(f.br, c.dcPred, dc, ac, q, blk);
           if (r < 0) {
             ok = false;
             break;
           }
-          withAc[index] = static_cast<uint8_t>(r);
+          if (!rows.samples) {
+            withAc[index] = static_cast<uint8_t>(r);
+            continue;
+          }
+          uint8_t *out = planeRows[si][by] + static_cast<size_t>(mx * c.h + bx) * c.size;
+          if (r == 0)
+            InverseDctDcOnly(blk[0], c.size, out, c.stride);
+          else
+            InverseDct(blk, c.size, out, c.stride);
         }
       }
     }
     if (!ok) break;
   }
-  rows.blankFrom[ring] = mx;
+  if (rows.samples) {
+    if (mx < f.mcusX) BlankMcuRow(f, my, mx);
+  } else {
+    rows.blankFrom[ring] = mx;
+  }
   return mx == f.mcusX && !f.br.Overran();
 }
 
-// Turns MCU row `my` into samples and hands the rows it completes to the sink.
+// Turns MCU row `my` into samples (unless the caller did) and hands the rows it completes to the sink.
 void FinishMcuRow(Frame &f, BaselineRows &rows, int my) {
-  const int ring = my % kRingRows;
-  const int16_t *coefficients = rows.coefficients + static_cast<size_t>(ring) * rows.blocksPerRow * 64;
-  const uint8_t *withAc = rows.withAc + static_cast<size_t>(ring) * rows.blocksPerRow;
-  const int blankFrom = rows.blankFrom[ring];
-  for (int si = 0; si < f.scanCount; ++si) {
-    Component &c = f.comps[f.scanComps[si]];
-    const int blocks = blankFrom * c.h;
-    for (int by = 0; by < c.v; ++by) {
-      // Where the block row starts in the plane (found once per row: the plane's ring slot takes a division).
-      uint8_t *out = PlaneBlock(c, my * c.v + by, 0);
-      size_t index = rows.firstBlock[si] + static_cast<size_t>(by) * c.blocksW;
-      for (int bx = 0; bx < blocks; ++bx, ++index, out += c.size) {
-        const int16_t *blk = coefficients + index * 64;
-        if (withAc[index])
-          InverseDct(blk, c.size, out, c.stride);
-        else
-          InverseDctDcOnly(blk[0], c.size, out, c.stride);
+  if (!rows.samples) {
+    const int ring = my % kRingRows;
+    const int16_t *coefficients = rows.coefficients + static_cast<size_t>(ring) * rows.blocksPerRow * 64;
+    const uint8_t *withAc = rows.withAc + static_cast<size_t>(ring) * rows.blocksPerRow;
+    const int blankFrom = rows.blankFrom[ring];
+    for (int si = 0; si < f.scanCount; ++si) {
+      Component &c = f.comps[f.scanComps[si]];
+      const int blocks = blankFrom * c.h;
+      for (int by = 0; by < c.v; ++by) {
+        uint8_t *out = PlaneBlock(c, my * c.v + by, 0);
+        size_t index = rows.firstBlock[si] + static_cast<size_t>(by) * c.blocksW;
+        for (int bx = 0; bx < blocks; ++bx, ++index, out += c.size) {
+          const int16_t *blk = coefficients + index * 64;
+          if (withAc[index])
+            InverseDct(blk, c.size, out, c.stride);
+          else
+            InverseDctDcOnly(blk[0], c.size, out, c.stride);
+        }
       }
     }
+    if (blankFrom < f.mcusX) BlankMcuRow(f, my, blankFrom);
   }
-  if (blankFrom < f.mcusX) BlankMcuRow(f, my, blankFrom);
   if (my >= 1) EmitMcuRow(f, my - 1, my + 1, *rows.sink);
 }
 
@@ -213,11 +243,14 @@ void FinishRowsJob(void *context) {
 }  // namespace
 
 uint64_t StreamingRingBytes(const Frame &f) {
-  uint64_t blocks = 0;
+  uint64_t blocks = 0, planeRowBytes = 0;
   for (int si = 0; si < f.scanCount; ++si) {
     const Component &c = f.comps[f.scanComps[si]];
     blocks += uint64_t(c.v) * c.blocksW;
+    planeRowBytes += uint64_t(c.stride) * c.rowsPerMcuRow;
   }
+  // Full-size decodes hold more plane rows instead of the coefficient ring.
+  if (f.scale == 1) return planeRowBytes * (kRingRows - 1);
   return blocks * kRingRows * kRingBlockBytes + kRingAlignment;
 }
 
@@ -229,13 +262,16 @@ bool DecodeStreaming(Frame &f, size_t pos, RowSink &sink) {
     Built(f.dcTables[c.dcTable]);
     Built(f.acTables[c.acTable]);
   }
-  BaselineRows rows(f.mcusY);
+  BaselineRows rows(f.mcusY, f.scale == 1);
   rows.f = &f;
   rows.sink = &sink;
   TakeRing(f, rows);
   Worker worker;
-  const bool beside = uint64_t(rows.blocksPerRow) * f.mcusY >= kWorkerMinBlocks && rows.handover.Prepare() &&
-                      worker.Start(FinishRowsJob, &rows, rows.handover.UsedProgress());
+  bool beside = false;
+  if (uint64_t(rows.blocksPerRow) * f.mcusY >= kWorkerMinBlocks && rows.handover.Prepare()) {
+    if (rows.samples) SetPlaneRows(f, kRingRows + kPlaneRows - 1);
+    beside = worker.Start(FinishRowsJob, &rows, rows.handover.UsedProgress());
+  }
   int restartsLeft = f.restartInterval;
   bool ok = true;
   int my = 0;

@@ -16,7 +16,8 @@ namespace jpeg {
 int DecodeBlock(BitReader &br, int &dcPred, const HuffTable &dc, const HuffTable &ac, const uint16_t *q,
                 int16_t *blk);
 
-// Bytes of the ring of coefficient rows a streaming decode of the frame holds (at its scan).
+// Bytes a streaming decode of the frame holds besides its three MCU rows of samples: the ring of
+// coefficient rows, or at full size more rows of samples.
 uint64_t StreamingRingBytes(const Frame &f);
 
 // Streams a baseline file whose first scan holds every component, starting at `pos` after its

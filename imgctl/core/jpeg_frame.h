@@ -45,7 +45,8 @@ struct Component {
   int realW = 0, realH = 0;  // decoded samples that carry picture
   int stride = 0;            // plane row length in samples
   int rowsPerMcuRow = 0;
-  std::vector<uint8_t> plane;  // three MCU rows of decoded samples, used as a ring
+  std::vector<uint8_t> plane;  // planeRows MCU rows of decoded samples, used as a ring
+  int planeRows = 3;
   std::vector<uint8_t> upRow;  // one upsampled row
   int dcPred = 0;
   // Coefficient storage (progressive and multi-scan files only).

@@ -35,17 +35,26 @@ bool SetUpGeometry(Frame &f, int scale) {
     c.realH = static_cast<int>((static_cast<int64_t>(f.height) * c.v * s + 8 * f.vmax - 1) / (8 * f.vmax));
     c.stride = c.blocksW * s;
     c.rowsPerMcuRow = c.v * s;
-    c.plane.assign(static_cast<size_t>(c.stride) * c.rowsPerMcuRow * 3, 0);
+    c.planeRows = kPlaneRows;
+    c.plane.assign(static_cast<size_t>(c.stride) * c.rowsPerMcuRow * kPlaneRows, 0);
     c.upRow.assign(static_cast<size_t>(c.realW) * c.upH + 16, 0);
   }
   f.row.assign(static_cast<size_t>(f.outW), 0);
   return true;
 }
 
+void SetPlaneRows(Frame &f, int rows) {
+  for (int i = 0; i < f.count; ++i) {
+    Component &c = f.comps[i];
+    c.planeRows = rows;
+    c.plane.assign(static_cast<size_t>(c.stride) * c.rowsPerMcuRow * rows, 0);
+  }
+}
+
 namespace {
 
 inline const uint8_t *PlaneRow(const Component &c, int r) {
-  int slot = (r / c.rowsPerMcuRow) % 3;
+  int slot = (r / c.rowsPerMcuRow) % c.planeRows;
   return c.plane.data() + (static_cast<size_t>(slot) * c.rowsPerMcuRow + r % c.rowsPerMcuRow) * c.stride;
 }
 

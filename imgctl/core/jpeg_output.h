@@ -13,10 +13,18 @@ namespace jpeg {
 // component's sampling cannot be met at this scale.
 bool SetUpGeometry(Frame &f, int scale);
 
-// Where block (blockRow, blockCol) of component c goes in its plane, a ring of three MCU rows.
+// MCU rows of samples a plane holds: the row being emitted and the rows above and below it, which
+// upsampling reads.
+constexpr int kPlaneRows = 3;
+
+// Makes each plane a ring of `rows` MCU rows (at least kPlaneRows), so that rows can be decoded
+// ahead of the one being emitted; std::bad_alloc when memory runs short.
+void SetPlaneRows(Frame &f, int rows);
+
+// Where block (blockRow, blockCol) of component c goes in its plane, a ring of planeRows MCU rows.
 inline uint8_t *PlaneBlock(Component &c, int blockRow, int blockCol) {
   int r = blockRow * c.size;
-  int slot = (r / c.rowsPerMcuRow) % 3;
+  int slot = (r / c.rowsPerMcuRow) % c.planeRows;
   return c.plane.data() + (static_cast<size_t>(slot) * c.rowsPerMcuRow + r % c.rowsPerMcuRow) * c.stride +
          static_cast<size_t>(blockCol) * c.size;
 }
