@@ -144,8 +144,12 @@ void TakeRing(Frame &f, BaselineRows &rows) {
 // planes. False when decoding stops after this row (the row's MCUs from its blankFrom on are black).
 bool DecodeMcuRow(Frame &f, BaselineRows &rows, int my, int &restartsLeft) {
   const int ring = my % kRingRows;
-  int16_t *coefficients = rows.coefficients + static_cast<size_t>(ring) * rows.blocksPerRow * 64;
-  uint8_t *withAc = rows.withAc + static_cast<size_t>(ring) * rows.blocksPerRow;
+  int16_t *coefficients = nullptr;
+  uint8_t *withAc = nullptr;
+  if (!rows.samples) {
+    coefficients = rows.coefficients + static_cast<size_t>(ring) * rows.blocksPerRow * 64;
+    withAc = rows.withAc + static_cast<size_t>(ring) * rows.blocksPerRow;
+  }
   alignas(16) int16_t sampleBlock[64];
   // Where each block row of this MCU row starts in its component's plane (found once per row, not
   // per block: the plane's ring slot takes a division).
@@ -174,7 +178,7 @@ bool DecodeMcuRow(Frame &f, BaselineRows &rows, int my, int &restartsLeft) {
       for (int by = 0; by < c.v && ok; ++by) {
         size_t index = rows.firstBlock[si] + static_cast<size_t>(by) * c.blocksW + static_cast<size_t>(mx) * c.h;
         for (int bx = 0; bx < c.h; ++bx, ++index) {
-          int16_t *blk = rows.samples ? sampleBlock : coefficients + index * 64;
+          int16_t *blk = rows.samples ? sampleBlock : &coefficients[index * 64];
           ClearBlock(blk);
           int r = DecodeBlock(f.br, c.dcPred, dc, ac, q, blk);
           if (r < 0) {

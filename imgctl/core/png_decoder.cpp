@@ -205,11 +205,40 @@ voidpf ZlibAllocate(voidpf, uInt items, uInt size) {
 }
 void ZlibFree(voidpf, voidpf block) { ::operator delete(block); }
 
+// The run of IDAT chunks from the first one, as their headers lay it out: where each body is and
+// how long. Their CRCs are checked by whoever finishes the rows, before a row that needed a chunk's
+// data is delivered: so a damaged chunk stops the rows exactly where refusing to inflate it would.
+struct DataChunks {
+  std::vector<const uint8_t *> bodies;  // each chunk's type and body, as its CRC covers them
+  std::vector<uint32_t> lengths;
+  size_t checked = 0;  // chunks whose CRC has been found right
+  bool damaged = false;
+
+  void Read(const uint8_t *data, size_t size, size_t firstIdat) {
+    Chunk c;
+    for (size_t pos = firstIdat; ReadChunk(data, size, pos, &c) && c.type == Tag('I', 'D', 'A', 'T'); pos = c.next) {
+      bodies.push_back(c.body);
+      lengths.push_back(c.length);
+    }
+  }
+  // True when the CRCs of the first `count` chunks are right.
+  bool CheckedUpTo(size_t count) {
+    for (; checked < count && !damaged; ++checked) {
+      Chunk c;
+      c.length = lengths[checked];
+      c.body = bodies[checked];
+      damaged = !CrcMatches(c);
+    }
+    return !damaged;
+  }
+};
+
+// Inflates the concatenated chunk bodies. The zlib header is read here and the deflate data is
+// inflated raw: the Adler-32 check at the stream's end is left out, since the chunks' CRCs cover
+// every byte, and the rows are read before the stream's end is reached anyway.
 struct Inflater {
-  const uint8_t *data = nullptr;
-  size_t size = 0;
-  size_t nextChunk = 0;  // offset of the chunk after the one being fed
-  bool more = true;      // further IDAT chunks may follow
+  const DataChunks *chunks = nullptr;
+  size_t fed = 0;        // chunks given to zlib so far
   bool started = false;
   z_stream z;
 
@@ -221,28 +250,31 @@ struct Inflater {
   ~Inflater() {
     if (started) inflateEnd(&z);
   }
-  bool Start(const uint8_t *d, size_t n, size_t firstIdat) {
-    data = d;
-    size = n;
-    nextChunk = firstIdat;
-    int result = inflateInit(&z);
+  // Reads and checks the two-byte zlib header: deflate with a window of at most 32 KiB, the check
+  // bits right, no preset dictionary.
+  bool Start(const DataChunks &list) {
+    chunks = &list;
+    uint8_t header[2];
+    for (int i = 0; i < 2; ++i) {
+      if (z.avail_in == 0 && !Feed()) return false;
+      header[i] = *z.next_in++;
+      --z.avail_in;
+    }
+    if ((header[0] & 15) != 8 || (header[0] >> 4) > 7 || (header[0] * 256 + header[1]) % 31 != 0 || (header[1] & 0x20))
+      return false;
+    int result = inflateInit2(&z, -15);
     if (result == Z_MEM_ERROR) throw std::bad_alloc();
     if (result != Z_OK) return false;
     started = true;
     return true;
   }
-  // Feeds the next IDAT chunk; false at the end of the run of IDAT chunks or on a bad CRC.
+  // Feeds the next chunk that has data; false after the last one.
   bool Feed() {
-    while (more) {
-      Chunk c;
-      if (!ReadChunk(data, size, nextChunk, &c) || c.type != Tag('I', 'D', 'A', 'T') || !CrcMatches(c)) {
-        more = false;
-        return false;
-      }
-      nextChunk = c.next;
-      if (c.length == 0) continue;
-      z.next_in = const_cast<Bytef *>(c.body);
-      z.avail_in = c.length;
+    while (fed < chunks->bodies.size()) {
+      size_t i = fed++;
+      if (chunks->lengths[i] == 0) continue;
+      z.next_in = const_cast<Bytef *>(chunks->bodies[i]);
+      z.avail_in = chunks->lengths[i];
       return true;
     }
     return false;
@@ -314,6 +346,8 @@ struct PngRows {
   int32_t slots;
   std::vector<uint8_t> ring;     // `slots` filtered rows, then one row of zeros (above the first)
   std::vector<uint32_t> out;     // the converted row (used by the finishing thread only)
+  std::vector<size_t> chunksUsed;  // per slot: the data chunks fed to zlib when its row was read
+  DataChunks *chunks = nullptr;
   bool failed = false;           // a row's filter type was not one PNG defines
   int32_t finished = 0;          // rows handed to the sink
 };
@@ -322,8 +356,10 @@ uint8_t *Slot(PngRows &rows, int32_t y) {
   return rows.ring.data() + (y < 0 ? size_t(rows.slots) : size_t(y % rows.slots)) * rows.rowBytes;
 }
 
-// Unfilters row y in place against row y - 1, converts it and hands it on.
+// Checks the CRCs of the chunks row y was read from, unfilters it in place against row y - 1,
+// converts it and hands it on.
 bool FinishRow(PngRows &rows, int32_t y) {
+  if (!rows.chunks->CheckedUpTo(rows.chunksUsed[size_t(y % rows.slots)])) return false;
   uint8_t *cur = Slot(rows, y);
   const uint8_t *prev = Slot(rows, y - 1);
   size_t n = rows.rowBytes - 1;
@@ -352,7 +388,7 @@ void FinishRowsJob(void *context) {
   p->handover.StopUsing();
 }
 
-bool DecodeRows(const Png &png, Inflater &in, RowSink &sink) {
+bool DecodeRows(const Png &png, Inflater &in, DataChunks &chunks, RowSink &sink) {
   size_t n = static_cast<size_t>(png.rowBytes);
   size_t fit = kRingBytes / (n + 1);
   int32_t slots = static_cast<int32_t>(fit < 4 ? 4 : fit > 64 ? 64 : fit);
@@ -363,6 +399,8 @@ bool DecodeRows(const Png &png, Inflater &in, RowSink &sink) {
   p.rows.slots = slots;
   p.rows.ring.assign((static_cast<size_t>(slots) + 1) * (n + 1), 0);
   p.rows.out.resize(static_cast<size_t>(png.width));
+  p.rows.chunksUsed.assign(size_t(slots), 0);
+  p.rows.chunks = &chunks;
   Worker worker;
   bool beside = static_cast<uint64_t>(n) * png.height >= kWorkerMinBytes && p.handover.Prepare() &&
                 worker.Start(FinishRowsJob, &p, p.handover.UsedProgress());
@@ -378,6 +416,7 @@ bool DecodeRows(const Png &png, Inflater &in, RowSink &sink) {
         read = false;
         break;
       }
+      p.rows.chunksUsed[size_t(y % slots)] = in.fed;
       if (beside)
         p.handover.Filled(y);
       else if (!FinishRow(p.rows, y))
@@ -393,7 +432,7 @@ bool DecodeRows(const Png &png, Inflater &in, RowSink &sink) {
   return read && !p.rows.failed && p.rows.finished == png.height;
 }
 
-bool DecodeInterlaced(const Png &png, Inflater &in, RowSink &sink) {
+bool DecodeInterlaced(const Png &png, Inflater &in, DataChunks &chunks, RowSink &sink) {
   static const int kPass[7][4] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
                                   {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};  // x0, y0, dx, dy
   uint64_t pixels = static_cast<uint64_t>(png.width) * static_cast<uint64_t>(png.height);
@@ -413,7 +452,8 @@ bool DecodeInterlaced(const Png &png, Inflater &in, RowSink &sink) {
     memset(rows.data(), 0, rows.size());
     uint8_t *cur = rows.data(), *prev = rows.data() + n + 1;
     for (int32_t py = 0; py < ph; ++py) {
-      if (DecodeInterrupted() || !in.Read(cur, pn + 1) || !UnfilterPngRow(cur[0], cur + 1, prev + 1, pn, png.filterStep)) {
+      if (DecodeInterrupted() || !in.Read(cur, pn + 1) || !chunks.CheckedUpTo(in.fed) ||
+          !UnfilterPngRow(cur[0], cur + 1, prev + 1, pn, png.filterStep)) {
         ok = false;
         break;
       }
@@ -443,13 +483,16 @@ bool DecodePng(const uint8_t *data, size_t size, int /*scale*/, RowSink &sink) {
   if (png->interlace &&
       static_cast<uint64_t>(png->width) * static_cast<uint64_t>(png->height) > kMaxInterlacedPixels)
     return false;
-  Inflater in;
-  if (!in.Start(data, size, idat)) return false;
+  DataChunks chunks;
+  chunks.Read(data, size, idat);
   png->colour.channels =
       png->colourType == kGrey || png->colourType == kGreyAlpha ? PictureChannels::kGrey : PictureChannels::kRgb;
   sink.Colour(png->colour);
   sink.Begin(png->width, png->height);
-  return png->interlace ? DecodeInterlaced(*png, in, sink) : DecodeRows(*png, in, sink);
+  // A stream whose header is wrong delivers no rows.
+  Inflater in;
+  if (!in.Start(chunks)) return false;
+  return png->interlace ? DecodeInterlaced(*png, in, chunks, sink) : DecodeRows(*png, in, chunks, sink);
 }
 
 bool ProbePng(const uint8_t *data, size_t size, ImageHeader *header) {
