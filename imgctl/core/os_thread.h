@@ -17,6 +17,9 @@ void WaitFor(Event event);
 // False when `milliseconds` passed without a signal.
 bool WaitFor(Event event, uint32_t milliseconds);
 
+// Lets another thread that is ready to run have the processor.
+void YieldProcessor();
+
 // Starts a thread that runs entry() until entry returns (it is never joined). False when it
 // cannot be started. `mayEnd` says whether entry may return at all: where the system cannot keep
 // the library loaded while a thread of its own runs and lets it go as the thread's last act, it is

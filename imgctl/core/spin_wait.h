@@ -1,18 +1,38 @@
-// Waiting briefly by spinning before sleeping on an event, as both threads of a decode do.
+// Waiting briefly before sleeping on an event, as both threads of a decode do.
 #pragma once
+
+#include "imgctl/core/os_thread.h"
 
 namespace imgctl {
 
-// Spins before sleeping: a hand-over between two busy threads usually comes within a row's time
-// (a tenth of a millisecond or so), while sleeping on an event costs a system call on each side -
-// under Wine a round trip through its server of 40 to 300 microseconds, paid by the thread that
-// raises, which is the busier one. 16384 pauses take 0.1 to 0.6 ms, depending on the processor.
-constexpr int kSpinsBeforeSleep = 16384;
+// A hand-over between two busy threads usually comes within a row's time (a tenth of a millisecond
+// or so), while sleeping on an event costs a system call on each side - under Wine a round trip
+// through its server of 40 to 300 microseconds, paid by the thread that raises, the busier one. So a
+// waiting thread first spins (some 2048 pauses, 10 to 80 microseconds depending on the processor),
+// then gives its processor away a number of times: when the two threads share one processor (the
+// machine is busy with something else) the other thread then runs at once instead of after the
+// spinning; only then does it sleep.
+constexpr int kSpinsBeforeYield = 2048;
+constexpr int kYieldsBeforeSleep = 64;
 
 inline void Pause() {
 #if defined(__i386__) || defined(__x86_64__)
   __builtin_ia32_pause();
 #endif
+}
+
+// True as soon as ready() is; false when the waiter should sleep.
+template <class Ready>
+bool SpinUntil(Ready ready) {
+  for (int i = 0; i < kSpinsBeforeYield; ++i) {
+    if (ready()) return true;
+    Pause();
+  }
+  for (int i = 0; i < kYieldsBeforeSleep; ++i) {
+    if (ready()) return true;
+    os::YieldProcessor();
+  }
+  return ready();
 }
 
 }  // namespace imgctl

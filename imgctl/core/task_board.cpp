@@ -53,11 +53,8 @@ void TaskBoard::Abandon() {
 }
 
 bool TaskBoard::WaitFor(int thread, int32_t task, int32_t rows, int32_t ahead) {
-  for (int spin = 0; spin < kSpinsBeforeSleep; ++spin) {
-    if (__atomic_load_n(&progress_[task], __ATOMIC_ACQUIRE) >= rows) return true;
-    if (Abandoned()) return false;
-    Pause();
-  }
+  if (SpinUntil([&] { return __atomic_load_n(&progress_[task], __ATOMIC_ACQUIRE) >= rows || Abandoned(); }))
+    return __atomic_load_n(&progress_[task], __ATOMIC_ACQUIRE) >= rows;
   Sleeper &s = sleepers_[thread];
   const int32_t target = rows > kDone - ahead ? kDone : rows + ahead;
   for (;;) {

@@ -110,16 +110,17 @@ void Progress::End() {
 // The end is read before the count: a raiser raises its last count and then ends, so a count read
 // after the end is seen is the last one.
 int32_t Progress::WaitFor(int32_t atLeast) {
-  for (int spin = 0; spin < kSpinsBeforeSleep; ++spin) {
-    bool ended = Ended();
-    int32_t value = Value();
-    if (value >= atLeast || ended) return value;
-    Pause();
-  }
+  int32_t value = 0;
+  if (SpinUntil([&] {
+        bool ended = Ended();
+        value = Value();
+        return value >= atLeast || ended;
+      }))
+    return value;
   for (;;) {
     __atomic_store_n(&sleeping_, 1, __ATOMIC_SEQ_CST);
     bool ended = __atomic_load_n(&ended_, __ATOMIC_SEQ_CST) != 0;
-    int32_t value = __atomic_load_n(&value_, __ATOMIC_SEQ_CST);
+    value = __atomic_load_n(&value_, __ATOMIC_SEQ_CST);
     if (value >= atLeast || ended) {
       __atomic_store_n(&sleeping_, 0, __ATOMIC_SEQ_CST);
       return value;

@@ -1,6 +1,7 @@
 // The worker's threading calls for the native builds of the core (tests, fuzzing, benchmarks): POSIX threads.
 #include <errno.h>
 #include <pthread.h>
+#include <sched.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -48,6 +49,8 @@ void WaitFor(Event event) {
   e->set = false;
   pthread_mutex_unlock(&e->mutex);
 }
+
+void YieldProcessor() { sched_yield(); }
 
 bool WaitFor(Event event, uint32_t milliseconds) {
   EventRecord *e = static_cast<EventRecord *>(event);

@@ -64,6 +64,9 @@ Event NewEvent() { return CreateEventA(nullptr, FALSE, FALSE, nullptr); }
 void DeleteEvent(Event event) { CloseHandle(event); }
 void Signal(Event event) { SetEvent(event); }
 void WaitFor(Event event) { WaitForSingleObject(event, INFINITE); }
+// Sleep(0) gives the rest of the time slice to a ready thread; SwitchToThread is not on the 9x family.
+void YieldProcessor() { Sleep(0); }
+
 bool WaitFor(Event event, uint32_t milliseconds) { return WaitForSingleObject(event, milliseconds) == WAIT_OBJECT_0; }
 
 bool StartThread(ThreadEntry entry, bool *mayEnd) {
