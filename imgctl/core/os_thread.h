@@ -18,7 +18,7 @@ void WaitFor(Event event);
 bool WaitFor(Event event, uint32_t milliseconds);
 
 // Lets another thread that is ready to run have the processor.
-void YieldProcessor();
+void YieldTimeSlice();
 
 // Starts a thread that runs entry() until entry returns (it is never joined). False when it
 // cannot be started. `mayEnd` says whether entry may return at all: where the system cannot keep

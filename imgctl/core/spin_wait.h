@@ -30,7 +30,7 @@ bool SpinUntil(Ready ready) {
   }
   for (int i = 0; i < kYieldsBeforeSleep; ++i) {
     if (ready()) return true;
-    os::YieldProcessor();
+    os::YieldTimeSlice();
   }
   return ready();
 }

@@ -50,7 +50,7 @@ void WaitFor(Event event) {
   pthread_mutex_unlock(&e->mutex);
 }
 
-void YieldProcessor() { sched_yield(); }
+void YieldTimeSlice() { sched_yield(); }
 
 bool WaitFor(Event event, uint32_t milliseconds) {
   EventRecord *e = static_cast<EventRecord *>(event);

@@ -65,7 +65,7 @@ void DeleteEvent(Event event) { CloseHandle(event); }
 void Signal(Event event) { SetEvent(event); }
 void WaitFor(Event event) { WaitForSingleObject(event, INFINITE); }
 // Sleep(0) gives the rest of the time slice to a ready thread; SwitchToThread is not on the 9x family.
-void YieldProcessor() { Sleep(0); }
+void YieldTimeSlice() { Sleep(0); }
 
 bool WaitFor(Event event, uint32_t milliseconds) { return WaitForSingleObject(event, milliseconds) == WAIT_OBJECT_0; }
 
