@@ -8,12 +8,12 @@ namespace imgctl {
 // A hand-over between two busy threads usually comes within a row's time (a tenth of a millisecond
 // or so), while sleeping on an event costs a system call on each side - under Wine a round trip
 // through its server of 40 to 300 microseconds, paid by the thread that raises, the busier one. So a
-// waiting thread first spins (some 2048 pauses, 10 to 80 microseconds depending on the processor),
-// then gives its processor away a number of times: when the two threads share one processor (the
-// machine is busy with something else) the other thread then runs at once instead of after the
-// spinning; only then does it sleep.
-constexpr int kSpinsBeforeYield = 2048;
-constexpr int kYieldsBeforeSleep = 64;
+// waiting thread first spins (1024 pauses, 5 to 40 microseconds depending on the processor), then
+// keeps offering its processor to other threads (a yield returns at once when no other thread is
+// ready, so on an idle machine this goes on like spinning, about a millisecond in all; when the two
+// threads share one processor, the other one runs at once); only then does it sleep.
+constexpr int kSpinsBeforeYield = 1024;
+constexpr int kYieldsBeforeSleep = 1024;
 
 inline void Pause() {
 #if defined(__i386__) || defined(__x86_64__)
