@@ -107,20 +107,22 @@ void ApplyRgbPlain(const uint64_t *shares, const uint8_t *shown, uint8_t *bytes,
 }
 
 #if IMGCTL_VECTOR_KERNELS
+// Two pixels' shares from one table, in the two 64-bit lanes of a register.
+IMGCTL_SSE2_CODE inline __m128i SharePair(const uint64_t *table, uint8_t first, uint8_t second) {
+  return _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(table + first)),
+                            _mm_loadl_epi64(reinterpret_cast<const __m128i *>(table + second)));
+}
+
 // Two pixels at a time, their sums in the two 64-bit lanes of one register (the i686 build has no
 // 64-bit registers of its own). Shifted right by 4, 8 and 12 bits, the blue, green and red indexes
 // fall on 16-bit lanes 0, 1 and 2 of each pixel's half. Returns the pixels done.
 IMGCTL_SSE2_CODE size_t ApplyRgbVector(const uint64_t *shares, const uint8_t *shown, uint8_t *bytes, size_t count) {
   const uint64_t *red = shares, *green = shares + kChannelValues, *blue = shares + 2 * kChannelValues;
-  auto pair = [](const uint64_t *table, uint8_t first, uint8_t second) {
-    return _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(table + first)),
-                              _mm_loadl_epi64(reinterpret_cast<const __m128i *>(table + second)));
-  };
   size_t i = 0;
   for (; i + 2 <= count; i += 2, bytes += 8) {
     const __m128i sums =
-        _mm_add_epi64(_mm_add_epi64(pair(red, bytes[2], bytes[6]), pair(green, bytes[1], bytes[5])),
-                      pair(blue, bytes[0], bytes[4]));
+        _mm_add_epi64(_mm_add_epi64(SharePair(red, bytes[2], bytes[6]), SharePair(green, bytes[1], bytes[5])),
+                      SharePair(blue, bytes[0], bytes[4]));
     const __m128i low = _mm_srli_epi64(sums, kBlueShift), middle = _mm_srli_epi64(sums, kGreenShift - 16),
                   high = _mm_srli_epi64(sums, kRedShift - 32);
     bytes[0] = shown[_mm_extract_epi16(low, 0)];
