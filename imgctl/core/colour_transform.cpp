@@ -4,6 +4,8 @@
 #include <math.h>
 
 #include <algorithm>
+#include <mutex>
+#include <new>
 
 #include "imgctl/core/vector_kernels.h"
 
@@ -136,9 +138,8 @@ IMGCTL_SSE2_CODE size_t ApplyRgbVector(const uint64_t *shares, const uint8_t *sh
 }
 #endif
 
-}  // namespace
-
-bool MakeColourTransform(const ColourProfile &profile, ColourTransform *transform) {
+// The tables made from `profile`, as MakeColourTransform describes.
+bool BuildColourTransform(const ColourProfile &profile, ColourTransform *transform) {
   transform->kind = ColourTransform::Kind::kNone;
   const SrgbLevels &levels = Levels();
   // Each channel's linear light for its 256 stored values; a curve like the one before is not
@@ -198,6 +199,57 @@ bool MakeColourTransform(const ColourProfile &profile, ColourTransform *transfor
   transform->shares = std::move(shares);
   transform->kind = ColourTransform::Kind::kRgb;
   return true;
+}
+
+bool SameProfile(const ColourProfile &a, const ColourProfile &b) {
+  if (a.grey != b.grey) return false;
+  for (int r = 0; r < 3; ++r)
+    for (int c = 0; c < 3; ++c)
+      if (!(a.toXyz[r][c] == b.toXyz[r][c])) return false;
+  for (int c = 0; c < 3; ++c)
+    if (!SameCurve(a.curves[c], b.curves[c])) return false;
+  return true;
+}
+
+// The last profile's conversion, kept for the next picture: a slide show's photos mostly come from
+// one camera and share its profile, and the tables take 15 to 75 microseconds to build (the i686
+// build's x87 powers are the slower), a percent of a small picture's decode. Held under a lock,
+// since pictures may decode on more than one thread.
+struct LastConversion {
+  std::mutex lock;
+  bool kept = false;
+  bool made = false;  // MakeColourTransform's answer
+  ColourProfile profile;
+  ColourTransform transform;
+};
+LastConversion &Last() {
+  static LastConversion last;
+  return last;
+}
+
+}  // namespace
+
+bool MakeColourTransform(const ColourProfile &profile, ColourTransform *transform) {
+  LastConversion &last = Last();
+  {
+    std::lock_guard<std::mutex> hold(last.lock);
+    if (last.kept && SameProfile(last.profile, profile)) {
+      *transform = last.transform;
+      return last.made;
+    }
+  }
+  const bool made = BuildColourTransform(profile, transform);
+  std::lock_guard<std::mutex> hold(last.lock);
+  try {
+    last.kept = false;
+    last.profile = profile;
+    last.transform = *transform;
+    last.made = made;
+    last.kept = true;
+  } catch (const std::bad_alloc &) {
+    // Only the keeping failed; the conversion stands.
+  }
+  return made;
 }
 
 void ApplyColourTransform(const ColourTransform &transform, uint32_t *pixels, size_t count, ColourBody body) {
