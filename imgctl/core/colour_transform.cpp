@@ -30,6 +30,7 @@ constexpr double kShareOne = double(kLinearOne << kFractionBits);
 // shares' signs cause along the way cancel out. A field's top 16 bits index the curve.
 constexpr int kFieldBits = 20;
 constexpr int kIndexBits = kFieldBits - kFractionBits;
+static_assert(kIndexBits == 16, "the SSE2 body reads each index as a 16-bit lane");
 constexpr int32_t kIndexCount = 1 << kIndexBits;
 constexpr int kBlueShift = kFractionBits, kGreenShift = kFieldBits + kFractionBits,
               kRedShift = 2 * kFieldBits + kFractionBits;

@@ -29,7 +29,8 @@ struct ColourTransform {
 // level and its colorants are sRGB's within 0.003), so that the pixels stay exactly as decoded,
 // and when its colorants lie so far from sRGB's that a colour could come out below -1.5 or above
 // 2.5 in linear sRGB (no colour space made for pictures comes near: ProPhoto RGB's reach -1.04
-// and 2.04).
+// and 2.04). The last profile's tables are kept: the next picture with the same profile takes a copy.
+// Throws std::bad_alloc when memory runs short.
 bool MakeColourTransform(const ColourProfile &profile, ColourTransform *transform);
 
 // The bodies that convert RGB pixels, which give the same bytes: the plain loop sums a pixel's three
