@@ -1,9 +1,11 @@
 // Native benchmark of embedded colour profiles: the same photo with and without an Adobe RGB (1998) profile through
 // our whole pipeline, by turns in one process, and where the conversion to sRGB costs least and loses least: on the
 // decoded rows before the resampler, or on the resampled picture.
-//   colour_bench FOLDER PROFILE [RUNS]   prints two Markdown tables
-// The tagged files are made in memory from the untagged ones (an APP2 segment or an iCCP chunk added), so that both
-// hold the same compressed pixels.
+//   colour_bench FOLDER PROFILE [RUNS]   prints the table and the conversion's own speed
+//   colour_bench write FOLDER PROFILE    writes each photo of the table with the profile as tagged_<name> into
+//                                        FOLDER, for the same comparison under Wine (bench/colour_wine.py)
+// The tagged files are made from the untagged ones (an APP2 segment or an iCCP chunk added), so that both hold the
+// same compressed pixels.
 #include <math.h>
 #include <stdio.h>
 #include <string.h>
@@ -212,8 +214,31 @@ struct Case {
 
 }  // namespace
 
+const Case kCases[] = {
+    {"JPEG 4000x3000 q90", "photo_4000x3000.jpg", true, 1920, 1080},
+    {"JPEG 6000x4000 q90", "photo_6000x4000.jpg", true, 3840, 2160},
+    {"JPEG 4000x3000 q90 progressive", "photo_4000x3000_progressive.jpg", true, 1920, 1080},
+    {"PNG 4000x3000", "photo_4000x3000.png", false, 1920, 1080},
+    {"JPEG 800x600 q90 (enlarged)", "photo_800x600.jpg", true, 1920, 1080},
+};
+
+// The tagged copy of every photo of the table, beside it.
+int WriteTagged(const std::string &dir, const Bytes &profile) {
+  for (const Case &c : kCases) {
+    Bytes plain = ReadFileBytes(dir + "/" + c.file);
+    if (plain.empty()) continue;
+    Bytes tagged = c.jpeg ? TaggedJpeg(plain, profile) : TaggedPng(plain, profile);
+    std::string path = dir + "/tagged_" + c.file;
+    FILE *file = fopen(path.c_str(), "wb");
+    if (file == nullptr || fwrite(tagged.data(), 1, tagged.size(), file) != tagged.size()) return 1;
+    fclose(file);
+  }
+  return 0;
+}
+
 int main(int argc, char **argv) {
   if (argc < 3) return 2;
+  if (strcmp(argv[1], "write") == 0) return argc < 4 ? 2 : WriteTagged(argv[2], ReadFileBytes(argv[3]));
   std::string dir = argv[1];
   Bytes profile = ReadFileBytes(argv[2]);
   if (argc > 3) g_runs = atoi(argv[3]) > 0 ? atoi(argv[3]) : g_runs;
@@ -224,13 +249,6 @@ int main(int argc, char **argv) {
     printf("profile %s not usable\n", argv[2]);
     return 1;
   }
-  const Case cases[] = {
-      {"JPEG 4000x3000 q90", "photo_4000x3000.jpg", true, 1920, 1080},
-      {"JPEG 6000x4000 q90", "photo_6000x4000.jpg", true, 3840, 2160},
-      {"JPEG 4000x3000 q90 progressive", "photo_4000x3000_progressive.jpg", true, 1920, 1080},
-      {"PNG 4000x3000", "photo_4000x3000.png", false, 1920, 1080},
-      {"JPEG 800x600 q90 (enlarged)", "photo_800x600.jpg", true, 1920, 1080},
-  };
   printf("Medians of %d runs, milliseconds, by turns in one process: the same photo without and with an embedded "
          "Adobe RGB (1998) profile through the whole pipeline (load, fit, decode, resample, convert), and the "
          "conversion placed on the decoded rows or on the resampled picture. PSNR of each placement against "
@@ -240,7 +258,7 @@ int main(int argc, char **argv) {
   printf("| Case (fit into) | Untagged ms | Tagged ms | Ratio | Target | Rows ms | Result ms | PSNR rows | "
          "PSNR result | PSNR rows, light | PSNR result, light |\n");
   printf("| --- | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: |\n");
-  for (const Case &c : cases) {
+  for (const Case &c : kCases) {
     Bytes plain = ReadFileBytes(dir + "/" + c.file);
     imgctl::Picture probe;
     if (plain.empty() || !imgctl::OpenPicture(imgctl::FileBytes(plain.begin(), plain.end()), &probe)) {

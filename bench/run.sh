@@ -3,7 +3,7 @@
 # under Wine (its x64 and x86 builds), against libjpeg-turbo's scaled decode and libpng's full decode measured
 # natively by turns, with quality and peak memory, and whether the two builds draw the same pixels; (2) whole
 # processes fitting a photo into 1920 x 1080 against libvips, ImageMagick, stb; (3) the same photos with an
-# embedded colour profile against without, and where the conversion to sRGB sits.
+# embedded colour profile against without, and where the conversion to sRGB sits, natively and under Wine.
 # Usage: bash bench/run.sh [runs per measurement, default 7]. Prints Markdown tables.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
@@ -59,5 +59,10 @@ python3 bench/targets.py "$runs" "$pictures"
 echo
 python3 bench/measure.py "$runs" "$pictures"
 echo
-# Embedded colour profiles (Adobe RGB (1998) from Debian's colord-data): tagged against untagged, same run.
-build/bench/colour_bench "$pictures" /usr/share/color/icc/colord/AdobeRGB1998.icc "$runs"
+# Embedded colour profiles (Adobe RGB (1998) from Debian's colord-data): tagged against untagged, same run, natively
+# and under Wine for both builds (the tagged copies written beside the photos).
+profile=/usr/share/color/icc/colord/AdobeRGB1998.icc
+build/bench/colour_bench "$pictures" "$profile" "$runs"
+echo
+build/bench/colour_bench write "$pictures" "$profile"
+python3 bench/colour_wine.py "$runs" "$pictures"

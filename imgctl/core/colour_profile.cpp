@@ -1,7 +1,9 @@
 // A picture's colours as a matrix/TRC model (tone curves and colorants in D50 XYZ), and the colour maths it needs.
 #include "imgctl/core/colour_profile.h"
 
+#include <float.h>
 #include <math.h>
+#include <stdint.h>
 #include <string.h>
 
 namespace imgctl {
@@ -28,23 +30,84 @@ void Apply(const Matrix3 m, const double in[3], double out[3]) {
   for (int r = 0; r < 3; ++r) out[r] = m[r][0] * in[0] + m[r][1] * in[1] + m[r][2] * in[2];
 }
 
+// Power's working range: results below 2^-kLeastPowerExponent count as 0, so that no value
+// reaches the subnormal numbers, which the x87 unit would round differently (its exponent range
+// is wider than double's); results above 2^kGreatestPowerExponent are held there.
+constexpr int kLeastPowerExponent = 1000;
+constexpr int kGreatestPowerExponent = 1000;
+constexpr double kLn2 = 0.69314718055994530942;
+constexpr double kLog2E = 1.44269504088896340736;  // 1 / ln 2
+constexpr double kSqrt2 = 1.41421356237309504880;
+// Terms of the two series: ln m = 2 (t + t^3 / 3 + t^5 / 5 + ...) with |t| <= 0.172 (m within
+// sqrt(2) of 1), and e^w = 1 + w + w^2 / 2! + ... with |w| <= ln 2 / 2; both reach below 1e-17.
+constexpr int kLogTerms = 11;
+constexpr int kExpTerms = 14;
+
+// The series' coefficients, 1 / (2k + 1) and 1 / k!, worked out by the compiler.
+struct SeriesCoefficients {
+  double log[kLogTerms] = {};
+  double exp[kExpTerms + 1] = {};
+  constexpr SeriesCoefficients() {
+    for (int k = 0; k < kLogTerms; ++k) log[k] = 1.0 / (2 * k + 1);
+    exp[0] = 1;
+    for (int k = 1; k <= kExpTerms; ++k) exp[k] = exp[k - 1] / k;
+  }
+};
+constexpr SeriesCoefficients kSeries;
+
+// 2^n for n within the normal exponents, built from its bits.
+double TwoToThe(int n) {
+  uint64_t bits = uint64_t(n + 1023) << 52;
+  double v;
+  memcpy(&v, &bits, sizeof v);
+  return v;
+}
+
+// log2 of a positive normal number: its exponent, plus the series for the logarithm of its
+// mantissa taken into [sqrt(1/2), sqrt(2)).
+double Log2(double x) {
+  uint64_t bits;
+  memcpy(&bits, &x, sizeof bits);
+  int exponent = int((bits >> 52) & 0x7FF) - 1023;
+  bits = (bits & ((uint64_t(1) << 52) - 1)) | (uint64_t(1023) << 52);
+  double m;
+  memcpy(&m, &bits, sizeof m);
+  if (m > kSqrt2) {
+    m *= 0.5;
+    ++exponent;
+  }
+  double t = (m - 1) / (m + 1), t2 = t * t, series = 0;
+  for (int k = kLogTerms - 1; k >= 0; --k) series = series * t2 + kSeries.log[k];
+  return exponent + 2 * t * series * kLog2E;
+}
+
+// 2^z: the nearest whole power by the exponent bits, the rest by the series for e^w.
+double Exp2(double z) {
+  if (!(z > -kLeastPowerExponent)) return 0;  // also NaN
+  if (z > kGreatestPowerExponent) z = kGreatestPowerExponent;
+  int whole = int(z < 0 ? z - 0.5 : z + 0.5);  // nearest, so that |z - whole| <= 1/2
+  double w = (z - whole) * kLn2, sum = 0;
+  for (int k = kExpTerms; k >= 0; --k) sum = sum * w + kSeries.exp[k];
+  return sum * TwoToThe(whole);
+}
+
 double Parametric(const ToneCurve &k, double x) {
   switch (k.function) {
     case 0:
-      return pow(x, k.g);
+      return Power(x, k.g);
     case 1:
     case 2: {
       // (ax + b)^g (+ c) from x = -b/a on, 0 (or c) below.
       bool upper = k.a != 0 ? x >= -k.b / k.a : k.b >= 0;
       double base = k.a * x + k.b;
       double floor = k.function == 2 ? k.c : 0;
-      return upper && base >= 0 ? pow(base, k.g) + floor : floor;
+      return upper && base >= 0 ? Power(base, k.g) + floor : floor;
     }
     case 3:
     case 4: {
       // (ax + b)^g (+ e) from x = d on, cx (+ f) below.
       double base = k.a * x + k.b;
-      if (x >= k.d) return (base >= 0 ? pow(base, k.g) : 0) + (k.function == 4 ? k.e : 0);
+      if (x >= k.d) return (base >= 0 ? Power(base, k.g) : 0) + (k.function == 4 ? k.e : 0);
       return k.c * x + (k.function == 4 ? k.f : 0);
     }
     default:
@@ -56,13 +119,21 @@ double Parametric(const ToneCurve &k, double x) {
 
 const double kD50[3] = {63190.0 / 65536, 1.0, 54061.0 / 65536};
 
+double Power(double base, double exponent) {
+  if (exponent == 0) return 1;
+  // Below the smallest normal number (and NaN) counts as 0, past the largest as the largest.
+  if (!(base >= DBL_MIN)) return 0;
+  if (base > DBL_MAX) base = DBL_MAX;
+  return Exp2(exponent * Log2(base));
+}
+
 double EvaluateToneCurve(const ToneCurve &curve, double x) {
   x = Clamp01(x);
   switch (curve.kind) {
     case ToneCurve::Kind::kIdentity:
       return x;
     case ToneCurve::Kind::kGamma:
-      return Clamp01(pow(x, curve.g));
+      return Clamp01(Power(x, curve.g));
     case ToneCurve::Kind::kParametric:
       return Clamp01(Parametric(curve, x));
     case ToneCurve::Kind::kSampled: {
@@ -82,13 +153,13 @@ double EvaluateToneCurve(const ToneCurve &curve, double x) {
 double SrgbEncode(double linear) {
   linear = Clamp01(linear);
   if (linear <= kSrgbLinearLimit) return linear * kSrgbSlope;
-  return (1 + kSrgbOffset) * pow(linear, 1 / kSrgbExponent) - kSrgbOffset;
+  return (1 + kSrgbOffset) * Power(linear, 1 / kSrgbExponent) - kSrgbOffset;
 }
 
 double SrgbDecode(double stored) {
   stored = Clamp01(stored);
   if (stored <= kSrgbStoredLimit) return stored / kSrgbSlope;
-  return pow((stored + kSrgbOffset) / (1 + kSrgbOffset), kSrgbExponent);
+  return Power((stored + kSrgbOffset) / (1 + kSrgbOffset), kSrgbExponent);
 }
 
 void Multiply(const Matrix3 a, const Matrix3 b, Matrix3 product) {

@@ -17,6 +17,13 @@ struct ToneCurve {
   std::vector<uint16_t> samples;
 };
 
+// base^exponent for base >= 0, within a few units in the last place, through series of additions,
+// multiplications and divisions alone: every build computes the same bits (the i686 build on the
+// x87 unit, which the library holds at double precision, the others in SSE2), where each C
+// runtime's pow rounds its own way. The colour tables are built from it, so that a picture
+// converts to the same bytes on every build. Bases below the smallest normal number give 0.
+double Power(double base, double exponent);
+
 // The curve's linear value for `x` (0..1), held to 0..1 (a damaged curve's NaN gives 0).
 double EvaluateToneCurve(const ToneCurve &curve, double x);
 

@@ -421,24 +421,4 @@ TEST(JpegProfileParts, AnyOrderButWhole) {
   }
 }
 
-// The vector loop (four pixels at a time, x86-64) and the plain loop (the 32-bit build, and the last
-// few pixels) give the same bytes, gamut clipping included.
-TEST(ColourTransform, FoursAndSinglePixelsGiveTheSameBytes) {
-  for (const char *name : {"AdobeRGB1998.icc", "ProPhotoRGB.icc", "WideGamutRGB.icc"}) {
-    Bytes profile = ReadFileBytes(kColord + name);
-    imgctl::ColourProfile read;
-    imgctl::ColourTransform transform;
-    ASSERT_TRUE(imgctl::ReadIccProfile(profile.data(), profile.size(), &read)) << name;
-    ASSERT_TRUE(imgctl::MakeColourTransform(read, &transform)) << name;
-    std::vector<uint32_t> fours;
-    for (uint32_t r = 0; r < 256; r += 5)
-      for (uint32_t g = 0; g < 256; g += 5)
-        for (uint32_t b = 0; b < 256; b += 5) fours.push_back(uint32_t(r * 7 % 256) << 24 | r << 16 | g << 8 | b);
-    std::vector<uint32_t> singles = fours;
-    imgctl::ApplyColourTransform(transform, fours.data(), fours.size());
-    for (uint32_t &pixel : singles) imgctl::ApplyColourTransform(transform, &pixel, 1);
-    EXPECT_EQ(fours, singles) << name;
-  }
-}
-
 }  // namespace

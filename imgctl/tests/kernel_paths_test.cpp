@@ -6,6 +6,7 @@
 #include <random>
 #include <vector>
 
+#include "imgctl/core/colour_transform.h"
 #include "imgctl/core/jpeg_idct.h"
 #include "imgctl/core/jpeg_rows.h"
 #include "imgctl/core/png_filters.h"
@@ -105,6 +106,39 @@ TEST(KernelPaths, VectorAndPlainBodiesGiveTheSameBytesForExtremeBlocksAndRandomR
       return resampler.Finish();
     });
     ASSERT_EQ(out.first, out.second) << width << "x" << height << " -> " << targetWidth << "x" << targetHeight;
+  }
+
+  // The colour conversion, which names its bodies itself (the x86-64 build chooses its plain loop):
+  // wide-gamut colorants, whose saturated colours clip at both ends, and sRGB's own with a 1.8 power
+  // curve; every length around the two-pixel step, channels mostly at 0 or 255, alpha kept.
+  struct Space {
+    double primaries[3][2], white[2], gamma;
+  } spaces[] = {
+      {{{0.7347, 0.2653}, {0.1596, 0.8404}, {0.0366, 0.0001}}, {0.3457, 0.3585}, 1.8},  // ProPhoto RGB
+      {{{0.7350, 0.2650}, {0.1150, 0.8260}, {0.1570, 0.0180}}, {0.3457, 0.3585}, 2.2},  // Wide Gamut RGB
+      {{{0.64, 0.33}, {0.30, 0.60}, {0.15, 0.06}}, {0.3127, 0.3290}, 1.8},
+  };
+  for (const Space &space : spaces) {
+    ColourProfile profile;
+    ASSERT_TRUE(ColorantsFromChromaticities(space.primaries, space.white, profile.toXyz));
+    for (ToneCurve &curve : profile.curves) {
+      curve.kind = ToneCurve::Kind::kGamma;
+      curve.g = space.gamma;
+    }
+    ColourTransform transform;
+    ASSERT_TRUE(MakeColourTransform(profile, &transform));
+    for (int trial = 0; trial < 500; ++trial) {
+      std::vector<uint32_t> pixels(size_t(1 + below(9)));
+      for (uint32_t &p : pixels) {
+        std::vector<uint8_t> bytes = randomRow(4);
+        p = uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 | uint32_t(bytes[3]) << 24;
+      }
+      std::vector<uint32_t> vector = pixels, plain = pixels;
+      ApplyColourTransform(transform, vector.data(), vector.size(), ColourBody::kVector);
+      ApplyColourTransform(transform, plain.data(), plain.size(), ColourBody::kPlain);
+      ASSERT_EQ(vector, plain) << "gamma " << space.gamma << ", length " << pixels.size();
+      for (size_t i = 0; i < pixels.size(); ++i) ASSERT_EQ(vector[i] >> 24, pixels[i] >> 24);
+    }
   }
 }
 
