@@ -499,7 +499,7 @@ Walk ReadScans(Frame &f, size_t pos, std::vector<ScanHeader> &scans) {
     h.skip = f.progressive && f.ss > 0 && f.comps[f.scanComps[0]].stored == 1;
     const bool needDc = !f.progressive || (f.ss == 0 && f.ah == 0);
     const bool needAc = !f.progressive || f.ss > 0;
-    for (int i = 0; i < f.count && i < h.count; ++i) {
+    for (int i = 0; i < h.count; ++i) {
       const Component &c = f.comps[f.scanComps[i]];
       h.comps[i] = f.scanComps[i];
       h.dcSlot[i] = c.dcTable;
@@ -578,7 +578,6 @@ struct Board {
   int32_t failedScans = 0;
   int last[2 * kMaxComponents];   // what the reconstruction waits on
   int lastCount = 0;
-  int32_t rowsDelivered = 0;
   Board(Frame &frame, RowSink &s, const std::vector<ScanHeader> &list)
       : f(&frame), sink(&s), scans(&list), progress(list.size() + 1, 0),
         board(progress.data(), int32_t(list.size() + 1)) {}
@@ -601,7 +600,6 @@ void Reconstruct(Board &b, int thread) {
     if (my >= 1) EmitMcuRow(f, my - 1, my + 1, *b.sink);
   }
   if (my > 0) EmitMcuRow(f, my - 1, my, *b.sink);
-  b.rowsDelivered = my;
 }
 
 void RunTasks(Board &b, int thread) {

@@ -56,7 +56,6 @@ class Worker {
   bool Start(Job job, void *context, Progress *endOnFailure);
   // Waits for the job's end (at once when none was started); false when it threw.
   bool Join();
-  bool Running() const { return started_; }
 
  private:
   friend void RunHandedJob(Worker *worker);
