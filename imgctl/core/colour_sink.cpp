@@ -9,6 +9,26 @@
 #include "imgctl/core/embedded_colour.h"
 
 namespace imgctl {
+namespace {
+
+// A resampled picture smaller than this converts on the calling thread alone: handing half of it
+// over would cost about what it saves.
+constexpr size_t kSplitPixels = 1 << 16;
+
+struct HalfPicture {
+  const ColourTransform *transform;
+  uint32_t *pixels;
+  size_t count;
+};
+
+void ConvertHalfJob(void *context) {
+  const HalfPicture &half = *static_cast<const HalfPicture *>(context);
+  ApplyColourTransform(*half.transform, half.pixels, half.count);
+}
+
+}  // namespace
+
+ColourSink::~ColourSink() { StopRowJob(); }
 
 void ColourSink::Colour(const EmbeddedColour &colour) {
   // A profile is never worth a picture: when memory is short the colours stay as decoded.
@@ -35,18 +55,85 @@ void ColourSink::Begin(int32_t width, int32_t height) {
   next_.Begin(width, height);
 }
 
+// The worker takes the rows when it is free as the first row comes: a decode that uses it for
+// itself has started it by then.
+bool ColourSink::StartRowJob() {
+  if (!WorkerAvailable() || !filled_.Prepare() || !converted_.Prepare()) return false;
+  try {
+    ring_.resize(size_t(kRingRows) * size_t(width_));
+  } catch (const std::bad_alloc &) {
+    return false;
+  }
+  return worker_.Start(ConvertRowsJob, this, &converted_);
+}
+
+void ColourSink::ConvertRowsJob(void *context) {
+  ColourSink &sink = *static_cast<ColourSink *>(context);
+  // A count that comes with the end is the last: the rows below it still convert.
+  for (int32_t n = 0; sink.filled_.WaitFor(n + 1) > n; ++n) {
+    ApplyColourTransform(sink.transform_, sink.RingRow(n), size_t(sink.width_));
+    sink.converted_.Raise(n + 1);
+  }
+  sink.converted_.End();
+}
+
+// Passes the ring's rows up to `end` (not included) on, in order, as the worker converts them.
+void ColourSink::PassRowsBefore(int32_t end) {
+  for (; passed_ < end; ++passed_) {
+    uint32_t *row = RingRow(passed_);
+    // The worker ends its count early only when it has stopped: the row is then the caller's.
+    if (converted_.WaitFor(passed_ + 1) <= passed_) ApplyColourTransform(transform_, row, size_t(width_));
+    next_.PutRow(ringY_[passed_ % kRingRows], row);
+  }
+}
+
 void ColourSink::PutRow(int32_t y, const uint32_t *pixels) {
   if (!onRows_) {
     next_.PutRow(y, pixels);
     return;
   }
-  memcpy(row_.data(), pixels, row_.size() * sizeof(uint32_t));
-  ApplyColourTransform(transform_, row_.data(), row_.size());
-  next_.PutRow(y, row_.data());
+  if (!rowJobTried_) {
+    rowJobTried_ = true;
+    rowJob_ = StartRowJob();
+  }
+  if (!rowJob_) {
+    memcpy(row_.data(), pixels, row_.size() * sizeof(uint32_t));
+    ApplyColourTransform(transform_, row_.data(), row_.size());
+    next_.PutRow(y, row_.data());
+    return;
+  }
+  // The ring row for this one is free once the row kRingRows before it has been passed on.
+  PassRowsBefore(put_ - kRingRows + 1);
+  memcpy(RingRow(put_), pixels, size_t(width_) * sizeof(uint32_t));
+  ringY_[put_ % kRingRows] = y;
+  filled_.Raise(++put_);
+  // Rows the worker has done by now go on at once, so the resampler keeps pace with the decode.
+  PassRowsBefore(converted_.Value());
 }
 
-void ColourSink::Finish(uint32_t *pixels, size_t count) const {
-  if (!onRows_) ApplyColourTransform(transform_, pixels, count);
+void ColourSink::EndRows() {
+  if (!rowJob_) return;
+  filled_.End();
+  PassRowsBefore(put_);
+  worker_.Join();
+  rowJob_ = false;
+}
+
+void ColourSink::StopRowJob() {
+  if (!rowJob_) return;
+  filled_.End();
+  worker_.Join();
+  rowJob_ = false;
+}
+
+void ColourSink::Finish(uint32_t *pixels, size_t count) {
+  if (onRows_ || !Converts()) return;
+  const size_t half = count / 2;
+  HalfPicture upper = {&transform_, pixels + half, count - half};
+  Worker worker;
+  const bool beside = count >= kSplitPixels && worker.Start(ConvertHalfJob, &upper, nullptr);
+  ApplyColourTransform(transform_, pixels, beside ? half : count);
+  worker.Join();
 }
 
 }  // namespace imgctl

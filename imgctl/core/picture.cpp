@@ -79,6 +79,7 @@ Pixels DecodeAtCurrentSize(const Picture &picture) {
   // Colours are converted to sRGB on the side with fewer pixels, the decoded rows or the resampled picture.
   ColourSink colour(resampler, int64_t(storedTargetWidth) * storedTargetHeight);
   picture.decoder->decode(picture.bytes.data(), picture.bytes.size(), scale, colour);
+  colour.EndRows();
   Pixels resampled = resampler.Finish();
   colour.Finish(resampled.data(), resampled.size());
   return TurnUpright(std::move(resampled), storedTargetWidth, storedTargetHeight, orientation);

@@ -26,6 +26,8 @@ std::string Source() {
   return path;
 }
 
+#define ADOBE_RGB "/usr/share/color/icc/colord/AdobeRGB1998.icc"
+
 struct WorkerCase {
   const char *name;
   const char *command;  // makes OUT from SRC
@@ -92,6 +94,34 @@ TEST(Worker, SameBytesWithAndWithoutTheWorker) {
         EXPECT_FALSE(beside.sink.orderBroken);
         if (v == 0) EXPECT_TRUE(beside.ok) << c.name;
       }
+  }
+}
+
+// A picture with a profile converts the same with the worker converting rows beside the decode of a
+// small picture (an enlargement; a larger decode keeps the worker for itself) or half the resampled
+// picture (a reduction) as on the calling thread alone.
+TEST(Worker, ConvertedColoursSameBytesWithAndWithoutTheWorker) {
+  const WorkerCase kTagged[] = {
+      {"adobe_rgb_small", "convert SRC -resize 400x333! -quality 90 -profile " ADOBE_RGB " JPEG:OUT", nullptr},
+      {"adobe_rgb", "convert SRC -quality 90 -profile " ADOBE_RGB " JPEG:OUT", nullptr},
+  };
+  const struct {
+    const WorkerCase &file;
+    int32_t width, height;
+  } kSizes[] = {{kTagged[0], 1604, 1335}, {kTagged[1], 640, 533}};
+  for (const auto &size : kSizes) {
+    std::vector<uint8_t> data = CaseFile(size.file);
+    imgctl::Pixels pixels[2];
+    for (bool worker : {false, true}) {
+      imgctl::AllowWorker(worker);
+      imgctl::Picture picture;
+      ASSERT_TRUE(imgctl::OpenPicture(imgctl::FileBytes(data.begin(), data.end()), &picture));
+      ASSERT_TRUE(imgctl::ResizePicture(&picture, size.width, size.height));
+      pixels[worker] = imgctl::PicturePixels(&picture);
+    }
+    imgctl::AllowWorker(true);
+    EXPECT_EQ(pixels[0].size(), size_t(size.width) * size.height) << size.file.name;
+    EXPECT_TRUE(pixels[0] == pixels[1]) << size.file.name;
   }
 }
 
