@@ -343,7 +343,9 @@ void Resampler::Begin(int32_t width, int32_t height) {
   if (begun_ || width < 1 || height < 1) return;
   sourceWidth_ = width;
   sourceHeight_ = height;
-  result_.assign(size_t(targetWidth_) * size_t(targetHeight_), kOpaque);
+  // Every target row is written by the time Finish returns: no fill first (the allocator leaves
+  // elements made without a value uninitialised).
+  result_.resize(size_t(targetWidth_) * size_t(targetHeight_));
   filtered_.resize(size_t(targetWidth_));
   if (width != targetWidth_) {
     horizontal_ = BuildAxisTaps(width, targetWidth_, width < storedWidth_);

@@ -8,6 +8,8 @@
 #include <random>
 #include <vector>
 
+#include "imgctl/core/kept_blocks.h"
+
 namespace imgctl {
 namespace {
 
@@ -180,6 +182,38 @@ TEST(Resampler, MissingAndStrayRowsGiveBlackAndAreIgnored) {
 
   Resampler unused(3, 2);
   EXPECT_EQ(unused.Finish(), Pixels(6, 0xFF000000u));  // a decoder that never began: black
+}
+
+// The result is not filled before the rows come: every target pixel must be written whichever way
+// each axis goes and however many rows arrive. The kept pixel block the result will take is
+// poisoned first with transparent pixels, which no result pixel may still hold.
+TEST(Resampler, EveryTargetPixelIsWrittenOverAReusedBlock) {
+  const struct {
+    int32_t width, height, targetWidth, targetHeight, rowsGiven;
+  } kCases[] = {
+      {700, 500, 300, 300, 500},  // shrunk both ways
+      {700, 500, 300, 300, 123},  // rows missing
+      {100, 80, 320, 300, 80},    // enlarged
+      {100, 300, 320, 300, 300},  // height kept
+      {350, 900, 300, 300, 0},    // no row at all
+  };
+  for (const auto &c : kCases) {
+    ReleaseKeptBlocks();
+    const size_t pixels = size_t(c.targetWidth) * size_t(c.targetHeight);
+    {
+      Pixels poison(pixels, 0x00C0FFEEu);
+    }
+    ASSERT_GT(KeptBytes(), 0u);
+    Pixels source = RandomPicture(c.width, c.height, 3);
+    Resampler resampler(c.targetWidth, c.targetHeight);
+    resampler.Begin(c.width, c.height);
+    for (int32_t y = 0; y < c.rowsGiven; ++y) resampler.PutRow(y, &source[size_t(y) * size_t(c.width)]);
+    Pixels out = resampler.Finish();
+    ASSERT_EQ(out.size(), pixels);
+    size_t unwritten = 0;
+    for (uint32_t p : out) unwritten += (p >> 24) != 0xFF;
+    EXPECT_EQ(unwritten, 0u) << c.width << "x" << c.height << " -> " << c.targetWidth << "x" << c.targetHeight;
+  }
 }
 
 }  // namespace
