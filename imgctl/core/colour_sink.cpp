@@ -11,20 +11,29 @@
 namespace imgctl {
 namespace {
 
-// A resampled picture smaller than this converts on the calling thread alone: handing half of it
+// A resampled picture smaller than two parts converts on the calling thread alone: handing a part
 // over would cost about what it saves.
-constexpr size_t kSplitPixels = 1 << 16;
+constexpr size_t kPartPixels = 1 << 15;
 
-struct HalfPicture {
+// The resampled picture in parts that either thread claims, the next one first.
+struct PictureParts {
   const ColourTransform *transform;
   uint32_t *pixels;
   size_t count;
+  size_t claimed;  // parts claimed, by both threads
 };
 
-void ConvertHalfJob(void *context) {
-  const HalfPicture &half = *static_cast<const HalfPicture *>(context);
-  ApplyColourTransform(*half.transform, half.pixels, half.count);
+void ConvertParts(PictureParts &parts) {
+  for (;;) {
+    const size_t part = __atomic_fetch_add(&parts.claimed, 1, __ATOMIC_RELAXED);
+    const size_t first = part * kPartPixels;
+    if (first >= parts.count) return;
+    const size_t count = parts.count - first < kPartPixels ? parts.count - first : kPartPixels;
+    ApplyColourTransform(*parts.transform, parts.pixels + first, count);
+  }
 }
+
+void ConvertPartsJob(void *context) { ConvertParts(*static_cast<PictureParts *>(context)); }
 
 }  // namespace
 
@@ -67,22 +76,33 @@ bool ColourSink::StartRowJob() {
   return worker_.Start(ConvertRowsJob, this, &converted_);
 }
 
+// Row n, the next unclaimed one, for the calling thread; false when the other thread claimed it.
+bool ColourSink::ClaimRow(int32_t n) {
+  return __atomic_compare_exchange_n(&claimed_, &n, n + 1, false, __ATOMIC_RELAXED, __ATOMIC_RELAXED);
+}
+
 void ColourSink::ConvertRowsJob(void *context) {
   ColourSink &sink = *static_cast<ColourSink *>(context);
-  // A count that comes with the end is the last: the rows below it still convert.
-  for (int32_t n = 0; sink.filled_.WaitFor(n + 1) > n; ++n) {
+  for (;;) {
+    const int32_t n = __atomic_load_n(&sink.claimed_, __ATOMIC_RELAXED);
+    // A count that comes with the end is the last: the rows below it may still be claimed.
+    if (sink.filled_.WaitFor(n + 1) <= n) break;
+    if (!sink.ClaimRow(n)) continue;  // the caller took it
     ApplyColourTransform(sink.transform_, sink.RingRow(n), size_t(sink.width_));
-    sink.converted_.Raise(n + 1);
+    sink.converted_.Raise(n + 1);  // the worker's rows come in order, so this tells of row n
   }
   sink.converted_.End();
 }
 
-// Passes the ring's rows up to `end` (not included) on, in order, as the worker converts them.
+// Passes the ring's rows up to `end` (not included) on, in order. A row nobody has claimed yet the
+// caller converts itself; one the worker has claimed it waits for.
 void ColourSink::PassRowsBefore(int32_t end) {
   for (; passed_ < end; ++passed_) {
     uint32_t *row = RingRow(passed_);
-    // The worker ends its count early only when it has stopped: the row is then the caller's.
-    if (converted_.WaitFor(passed_ + 1) <= passed_) ApplyColourTransform(transform_, row, size_t(width_));
+    if (ClaimRow(passed_))
+      ApplyColourTransform(transform_, row, size_t(width_));
+    else
+      converted_.WaitFor(passed_ + 1);
     next_.PutRow(ringY_[passed_ % kRingRows], row);
   }
 }
@@ -115,25 +135,24 @@ void ColourSink::EndRows() {
   if (!rowJob_) return;
   filled_.End();
   PassRowsBefore(put_);
-  worker_.Join();
+  if (!worker_.TakeBack()) worker_.Join();
   rowJob_ = false;
 }
 
 void ColourSink::StopRowJob() {
   if (!rowJob_) return;
   filled_.End();
-  worker_.Join();
+  if (!worker_.TakeBack()) worker_.Join();
   rowJob_ = false;
 }
 
 void ColourSink::Finish(uint32_t *pixels, size_t count) {
   if (onRows_ || !Converts()) return;
-  const size_t half = count / 2;
-  HalfPicture upper = {&transform_, pixels + half, count - half};
+  PictureParts parts = {&transform_, pixels, count, 0};
   Worker worker;
-  const bool beside = count >= kSplitPixels && worker.Start(ConvertHalfJob, &upper, nullptr);
-  ApplyColourTransform(transform_, pixels, beside ? half : count);
-  worker.Join();
+  if (count >= 2 * kPartPixels) worker.Start(ConvertPartsJob, &parts, nullptr);
+  ConvertParts(parts);
+  if (!worker.TakeBack()) worker.Join();
 }
 
 }  // namespace imgctl

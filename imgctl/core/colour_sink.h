@@ -18,8 +18,10 @@ namespace imgctl {
 //
 // The conversion runs beside the decode where the worker thread is free: rows go through a ring
 // that the worker converts while the caller decodes on (a decode that keeps the worker for itself
-// calls PutRow with the worker busy, and the rows convert inline), and Finish converts half the
-// picture on each thread. Pixels are converted one by one, so either way gives the same bytes.
+// calls PutRow with the worker busy, and the rows convert inline), and Finish converts parts of the
+// picture on both threads. Either thread claims the next row or part, so the caller converts what
+// the worker has not come to (a worker slow to wake, or whose processor another program holds,
+// costs no waiting). Pixels are converted one by one, so every way gives the same bytes.
 class ColourSink final : public RowSink {
  public:
   ColourSink(RowSink &next, int64_t targetPixels) : next_(next), targetPixels_(targetPixels) {}
@@ -44,6 +46,7 @@ class ColourSink final : public RowSink {
   bool StartRowJob();
   static void ConvertRowsJob(void *context);
   uint32_t *RingRow(int32_t n) { return ring_.data() + size_t(n % kRingRows) * size_t(width_); }
+  bool ClaimRow(int32_t n);
   void PassRowsBefore(int32_t end);
   void StopRowJob();
 
@@ -53,13 +56,16 @@ class ColourSink final : public RowSink {
   bool onRows_ = false;
   int32_t width_ = 0;
   std::vector<uint32_t> row_;
-  // The ring: rows put (the caller raises `filled_`), converted (the worker raises `converted_`)
-  // and passed on, counted from the first row; each ring row's y.
+  // The ring: rows put (the caller raises `filled_`), claimed for conversion by either thread in
+  // order, converted by the worker (it raises `converted_` past each row it did) and passed on,
+  // counted from the first row; each ring row's y.
   bool rowJobTried_ = false;
   bool rowJob_ = false;
   std::vector<uint32_t> ring_;
   int32_t ringY_[kRingRows] = {};
   int32_t put_ = 0, passed_ = 0;
+  int32_t claimed_ = 0;  // both threads
+
   Progress filled_, converted_;
   Worker worker_;  // after the counts: it is joined before they go
 };

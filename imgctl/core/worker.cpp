@@ -12,12 +12,14 @@ namespace {
 // costs milliseconds under Wine, so the worker waits between the pictures of a slide show.
 constexpr uint32_t kIdleMilliseconds = 10000;
 
-enum : int32_t { kNoThread, kIdle, kBusy };
+enum : int32_t { kNoThread, kIdle, kStarting, kHanded, kBusy };
 
 // The library's one worker. Its state decides who touches the rest: a caller moves it from kIdle
-// (or from kNoThread, starting the thread) to kBusy and then owns `handed` and `jobsStarted` until
-// the worker has raised `done`; the worker moves it back to kIdle, or to kNoThread when it ends
-// after an idle spell. The events and `done` are made with the first thread and kept for the
+// (or from kNoThread, starting the thread) to kStarting, fills in `handed` and `jobsStarted`, and
+// publishes them by moving it to kHanded. The worker takes the job by moving it to kBusy, or the
+// caller takes it back by moving it to kIdle (the worker, woken, then finds no job); the caller owns
+// the fields until the worker has raised `done`. The worker moves kBusy back to kIdle, or kIdle to
+// kNoThread when it ends after an idle spell. The events and `done` are made with the first thread and kept for the
 // process. Decodes run one at a time, under the library's lock, so one job at most is handed over
 // at once.
 struct WorkerState {
@@ -45,6 +47,9 @@ void WorkerMain() {
         return;
       continue;  // a job is being handed over: its signal is on the way
     }
+    int32_t handed = kHanded;
+    if (!__atomic_compare_exchange_n(&g_worker.state, &handed, kBusy, false, __ATOMIC_ACQ_REL, __ATOMIC_ACQUIRE))
+      continue;  // taken back before the worker came to it
     Worker *worker = g_worker.handed;
     const int32_t ticket = __atomic_load_n(&g_worker.jobsStarted, __ATOMIC_RELAXED);
     RunHandedJob(worker);
@@ -54,7 +59,7 @@ void WorkerMain() {
   }
 }
 
-// Makes what every worker uses and starts the thread; the caller owns the state (kBusy).
+// Makes what every worker uses and starts the thread; the caller owns the state (kStarting).
 bool StartWorkerThread() {
   if (g_worker.jobReady == nullptr) g_worker.jobReady = os::NewEvent();
   if (g_worker.done == nullptr) {
@@ -145,8 +150,8 @@ bool Worker::Start(Job job, void *context, Progress *endOnFailure) {
     Pause();
     state = __atomic_load_n(&g_worker.state, __ATOMIC_ACQUIRE);
   }
-  if (state == kBusy ||
-      !__atomic_compare_exchange_n(&g_worker.state, &state, kBusy, false, __ATOMIC_ACQ_REL, __ATOMIC_ACQUIRE))
+  if ((state != kIdle && state != kNoThread) ||
+      !__atomic_compare_exchange_n(&g_worker.state, &state, kStarting, false, __ATOMIC_ACQ_REL, __ATOMIC_ACQUIRE))
     return false;
   if (state == kNoThread && !StartWorkerThread()) {
     __atomic_store_n(&g_worker.state, kNoThread, __ATOMIC_RELEASE);
@@ -159,8 +164,18 @@ bool Worker::Start(Job job, void *context, Progress *endOnFailure) {
   ticket_ = __atomic_load_n(&g_worker.jobsStarted, __ATOMIC_RELAXED) + 1;
   __atomic_store_n(&g_worker.jobsStarted, ticket_, __ATOMIC_RELAXED);
   g_worker.handed = this;
-  os::Signal(g_worker.jobReady);  // publishes the fields above to the worker
+  __atomic_store_n(&g_worker.state, kHanded, __ATOMIC_RELEASE);  // publishes the fields above
+  os::Signal(g_worker.jobReady);
   started_ = true;
+  return true;
+}
+
+bool Worker::TakeBack() {
+  if (!started_) return false;
+  int32_t handed = kHanded;
+  if (!__atomic_compare_exchange_n(&g_worker.state, &handed, kIdle, false, __ATOMIC_ACQ_REL, __ATOMIC_ACQUIRE))
+    return false;
+  started_ = false;
   return true;
 }
 

@@ -54,6 +54,10 @@ class Worker {
   Worker &operator=(const Worker &) = delete;
 
   bool Start(Job job, void *context, Progress *endOnFailure);
+  // True when the worker had not yet come to the job, which then never runs: a caller that has
+  // done the job's work itself need not wait for a worker that is slow to wake or whose processor
+  // is busy with another program. False once the worker has the job (Join then waits for its end).
+  bool TakeBack();
   // Waits for the job's end (at once when none was started); false when it threw.
   bool Join();
 

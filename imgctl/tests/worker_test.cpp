@@ -125,6 +125,32 @@ TEST(Worker, ConvertedColoursSameBytesWithAndWithoutTheWorker) {
   }
 }
 
+// A job taken back before the worker came to it never runs, and one the worker has taken runs once,
+// whatever the moment of the taking back.
+int32_t g_jobRuns = 0;
+void CountRun(void *) { __atomic_add_fetch(&g_jobRuns, 1, __ATOMIC_RELAXED); }
+
+TEST(Worker, AJobTakenBackNeverRuns) {
+  if (!imgctl::WorkerAvailable()) GTEST_SKIP() << "one processor: no worker";
+  g_jobRuns = 0;
+  int32_t joined = 0;
+  for (int i = 0; i < 400; ++i) {
+    imgctl::Worker worker;
+    ASSERT_TRUE(worker.Start(CountRun, nullptr, nullptr));
+    for (volatile int spin = 0; spin < (i % 20) * 200; ++spin) {
+    }
+    if (!worker.TakeBack()) {
+      EXPECT_TRUE(worker.Join());
+      ++joined;
+    }
+  }
+  // The worker has woken for every job by the time it runs this one.
+  imgctl::Worker last;
+  ASSERT_TRUE(last.Start(CountRun, nullptr, nullptr));
+  EXPECT_TRUE(last.Join());
+  EXPECT_EQ(__atomic_load_n(&g_jobRuns, __ATOMIC_RELAXED), joined + 1);
+}
+
 // A check that fires at its third question, a few rows into the decode.
 int g_questions = 0;
 bool FiresAtThirdQuestion() { return ++g_questions >= 3; }
