@@ -25,11 +25,18 @@ class Handover {
 
   // Producer: waits until item `index` may be written; false when the consumer has stopped.
   bool WaitToFill(int32_t index) {
-    int32_t needed = index - slots_ + 1 + behind_;
-    if (needed <= 0 || used_.Value() >= needed) return true;
+    if (MayFill(index)) return true;
+    const int32_t needed = index - slots_ + 1 + behind_;
     return used_.WaitFor(Batch(needed)) >= needed;
   }
+  // Producer: whether item `index` may be written now.
+  bool MayFill(int32_t index) const {
+    int32_t needed = index - slots_ + 1 + behind_;
+    return needed <= 0 || used_.Value() >= needed;
+  }
   void Filled(int32_t index) { produced_.Raise(index + 1); }
+  // Items filled so far.
+  int32_t FilledCount() const { return produced_.Value(); }
   void StopFilling() { produced_.End(); }
 
   // Consumer: waits until item `index` is filled; false when no more items come.

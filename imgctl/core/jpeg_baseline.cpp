@@ -7,6 +7,7 @@
 #include "imgctl/core/interrupt.h"
 #include "imgctl/core/jpeg_idct.h"
 #include "imgctl/core/jpeg_output.h"
+#include "imgctl/core/spin_wait.h"
 
 namespace imgctl {
 namespace jpeg {
@@ -118,6 +119,13 @@ struct BaselineRows {
   int blankFrom[kRingRows] = {};             // per ring row: the first MCU column left black
   KeptBlock store;
   Handover handover;
+  // Rows are finished in order by either thread, one row at a time: the worker as they come, the
+  // caller when the ring is full and the worker is not at it (slow to wake, or its processor busy
+  // with another program). `finishing` is the right to finish the next row and publishes what the
+  // last holder wrote; `finished` counts the rows done. Both threads.
+  int32_t finishing = 0;
+  int32_t finished = 0;
+  int32_t abandoned = 0;  // the caller failed: the worker stops
   BaselineRows(int32_t mcuRows, bool samplesOnCaller)
       : samples(samplesOnCaller),
         handover(mcuRows, samplesOnCaller ? kRingRows + kPlaneRows - 1 : kRingRows, samplesOnCaller ? 2 : 0) {}
@@ -234,14 +242,42 @@ void FinishMcuRow(Frame &f, BaselineRows &rows, int my) {
   if (my >= 1) EmitMcuRow(f, my - 1, my + 1, *rows.sink);
 }
 
+int32_t RowsFinished(const BaselineRows &rows) { return __atomic_load_n(&rows.finished, __ATOMIC_ACQUIRE); }
+
+// Gives back the right to finish rows when its holder leaves, memory having run short or not.
+struct FinishingRight {
+  BaselineRows &rows;
+  ~FinishingRight() { __atomic_store_n(&rows.finishing, 0, __ATOMIC_RELEASE); }
+};
+
+// Finishes the next filled row unless the other thread is finishing one; true when it did.
+bool FinishNextRow(BaselineRows &rows) {
+  // Looked at before it is taken, so that a thread waiting for the right keeps the line shared.
+  int32_t free = 0;
+  if (__atomic_load_n(&rows.finishing, __ATOMIC_RELAXED) != 0 ||
+      !__atomic_compare_exchange_n(&rows.finishing, &free, 1, false, __ATOMIC_ACQUIRE, __ATOMIC_RELAXED))
+    return false;
+  FinishingRight hold = {rows};
+  const int32_t my = rows.finished;
+  if (my >= rows.handover.FilledCount()) return false;
+  FinishMcuRow(*rows.f, rows, my);
+  __atomic_store_n(&rows.finished, my + 1, __ATOMIC_RELEASE);
+  rows.handover.Used(my);
+  return true;
+}
+
 void FinishRowsJob(void *context) {
   BaselineRows &rows = *static_cast<BaselineRows *>(context);
-  int my = 0;
-  for (; my < rows.f->mcusY && rows.handover.WaitToUse(my); ++my) {
-    FinishMcuRow(*rows.f, rows, my);
-    rows.handover.Used(my);
+  int misses = 0;  // the caller had the row, times in a row
+  for (int32_t my = RowsFinished(rows); my < rows.f->mcusY; my = RowsFinished(rows)) {
+    if (!rows.handover.WaitToUse(my) || __atomic_load_n(&rows.abandoned, __ATOMIC_ACQUIRE)) break;
+    if (FinishNextRow(rows))
+      misses = 0;
+    else if (++misses < kSpinsBeforeYield)
+      Pause();
+    else
+      os::YieldTimeSlice();  // the caller may be waiting for this processor to finish its row
   }
-  if (my > 0) EmitMcuRow(*rows.f, my - 1, my, *rows.sink);
 }
 
 }  // namespace
@@ -278,22 +314,32 @@ bool DecodeStreaming(Frame &f, size_t pos, RowSink &sink) {
   }
   int restartsLeft = f.restartInterval;
   bool ok = true;
-  int my = 0;
-  for (; my < f.mcusY && ok; ++my) {
-    if (beside && !rows.handover.WaitToFill(my)) break;  // the worker stopped: memory ran short
-    if (DecodeInterrupted()) {
-      ok = false;
-      break;
-    }
-    ok = DecodeMcuRow(f, rows, my, restartsLeft);
-    if (beside)
+  try {
+    for (int my = 0; my < f.mcusY && ok; ++my) {
+      // A full ring: the caller finishes the oldest row itself unless the worker is at it.
+      while (beside && !rows.handover.MayFill(my) && FinishNextRow(rows)) {
+      }
+      if (beside && !rows.handover.WaitToFill(my)) break;  // the worker stopped: memory ran short
+      if (DecodeInterrupted()) {
+        ok = false;
+        break;
+      }
+      ok = DecodeMcuRow(f, rows, my, restartsLeft);
       rows.handover.Filled(my);
-    else
-      FinishMcuRow(f, rows, my);
+      if (!beside) FinishNextRow(rows);
+    }
+  } catch (...) {
+    __atomic_store_n(&rows.abandoned, 1, __ATOMIC_RELEASE);
+    rows.handover.StopFilling();
+    throw;
   }
   rows.handover.StopFilling();
-  if (!beside) EmitMcuRow(f, my - 1, my, sink);
-  if (!worker.Join()) throw std::bad_alloc();
+  // The worker not come yet, or gone on: the rows left are the caller's.
+  if (!worker.TakeBack() && !worker.Join()) throw std::bad_alloc();
+  while (FinishNextRow(rows)) {
+  }
+  const int32_t finished = RowsFinished(rows);
+  if (finished > 0) EmitMcuRow(f, finished - 1, finished, sink);
   return ok;
 }
 

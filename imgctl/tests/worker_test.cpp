@@ -1,5 +1,9 @@
 // Decoding with the worker thread gives the bytes decoding on the calling thread alone gives, damaged files included.
+#include <dirent.h>
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <stdlib.h>
+#include <string.h>
 
 #include <string>
 #include <vector>
@@ -93,6 +97,41 @@ TEST(Worker, SameBytesWithAndWithoutTheWorker) {
             << c.name << " variant " << v << " 1/" << scale;
         EXPECT_FALSE(beside.sink.orderBroken);
         if (v == 0) EXPECT_TRUE(beside.ok) << c.name;
+      }
+  }
+}
+
+// Every thread of this process held to the first processor, or given back all of them.
+void HoldToOneProcessor(bool hold) {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  for (int cpu = 0; cpu < (hold ? 1 : CPU_SETSIZE); ++cpu) CPU_SET(cpu, &set);
+  DIR *tasks = opendir("/proc/self/task");
+  ASSERT_NE(tasks, nullptr);
+  while (dirent *task = readdir(tasks))
+    if (task->d_name[0] != '.') sched_setaffinity(pid_t(atoi(task->d_name)), sizeof(set), &set);
+  closedir(tasks);
+}
+
+// With both threads on one processor the worker comes to its rows late, a time slice at a time:
+// the caller finishes rows itself when the ring is full, and the bytes stay the same.
+TEST(Worker, SameBytesWhenTheWorkerLags) {
+  if (!imgctl::WorkerAvailable()) GTEST_SKIP() << "one processor: no worker";
+  for (const WorkerCase &c : kCases) {
+    if (c.decoder != &imgctl::kJpegDecoder || strstr(c.name, "baseline") == nullptr) continue;
+    std::vector<std::vector<uint8_t>> variants = Variants(CaseFile(c));
+    for (size_t v = 0; v < variants.size(); ++v)
+      for (int scale : {1, 4}) {
+        Decoded alone, beside;
+        imgctl::AllowWorker(false);
+        alone.ok = DecodeToPicture(*c.decoder, variants[v], scale, &alone.sink);
+        imgctl::AllowWorker(true);
+        HoldToOneProcessor(true);
+        beside.ok = DecodeToPicture(*c.decoder, variants[v], scale, &beside.sink);
+        HoldToOneProcessor(false);
+        EXPECT_EQ(alone.ok, beside.ok) << c.name << " variant " << v << " 1/" << scale;
+        EXPECT_TRUE(alone.sink.picture.pixels == beside.sink.picture.pixels)
+            << c.name << " variant " << v << " 1/" << scale;
       }
   }
 }
