@@ -2,6 +2,8 @@
 #pragma once
 #include <stdint.h>
 
+#include "imgctl/core/os_thread.h"
+#include "imgctl/core/spin_wait.h"
 #include "imgctl/core/worker.h"
 
 namespace imgctl {
@@ -15,6 +17,11 @@ namespace imgctl {
 // A side that finds nothing to do waits until a quarter of the ring is ready for it, not one item:
 // the two sides run at about the same speed, and waking a sleeping thread for every row would cost
 // more than the rows (a system call each way, a server round trip under Wine).
+//
+// Items are finished in order, one at a time, by either thread: the worker as they are filled, the
+// producer too when the ring is full and the worker is not at it (slow to wake, or its processor
+// busy with another program), rather than wait. The right to finish the next item is taken and
+// given back around each one and publishes what its last holder wrote.
 class Handover {
  public:
   // `items` in all, through `slots` slots (at least 2 + behind).
@@ -49,6 +56,61 @@ class Handover {
   // What a failing consumer ends (Worker::Start's endOnFailure).
   Progress *UsedProgress() { return &used_; }
 
+  // Finishes the next filled item unless the other thread is finishing one; true when it did.
+  // `finish(index)` false stops the finishing for good (a damaged row): Failed() then tells.
+  template <class Finish>
+  bool FinishNext(Finish &&finish) {
+    // Looked at before it is taken, so that a thread waiting for the right keeps the line shared.
+    int32_t free = 0;
+    if (__atomic_load_n(&finishing_, __ATOMIC_RELAXED) != 0 ||
+        !__atomic_compare_exchange_n(&finishing_, &free, 1, false, __ATOMIC_ACQUIRE, __ATOMIC_RELAXED))
+      return false;
+    struct GiveBack {  // also when memory runs short in `finish`
+      int32_t &right;
+      ~GiveBack() { __atomic_store_n(&right, 0, __ATOMIC_RELEASE); }
+    } giveBack = {finishing_};
+    const int32_t index = finished_;
+    if (failed_ || index >= produced_.Value()) return false;
+    if (!finish(index)) {
+      __atomic_store_n(&failed_, true, __ATOMIC_RELEASE);
+      used_.End();
+      return false;
+    }
+    __atomic_store_n(&finished_, index + 1, __ATOMIC_RELEASE);
+    used_.Raise(index + 1);
+    return true;
+  }
+  // The worker's part: finishes items as they are filled, until every item is finished, the
+  // producer stops or gives up, or a finish fails.
+  template <class Finish>
+  void FinishAsFilled(Finish &&finish) {
+    int misses = 0;  // the producer had the item, times in a row
+    for (int32_t index = Finished(); index < items_; index = Finished()) {
+      if (!WaitToUse(index) || Failed() || __atomic_load_n(&givenUp_, __ATOMIC_ACQUIRE)) break;
+      if (FinishNext(finish))
+        misses = 0;
+      else if (++misses < kSpinsBeforeYield)
+        Pause();
+      else
+        os::YieldTimeSlice();  // the producer may be waiting for this processor to finish its item
+    }
+  }
+  // Producer: makes room for item `index`, finishing the oldest items itself while the worker is
+  // not at them; false when the finishing has stopped.
+  template <class Finish>
+  bool MakeRoom(int32_t index, Finish &&finish) {
+    while (!MayFill(index) && FinishNext(finish)) {
+    }
+    return WaitToFill(index);
+  }
+  // Producer: it failed (memory ran short) and stops; the worker stops finishing.
+  void GiveUp() {
+    __atomic_store_n(&givenUp_, true, __ATOMIC_RELEASE);
+    StopFilling();
+  }
+  int32_t Finished() const { return __atomic_load_n(&finished_, __ATOMIC_ACQUIRE); }
+  bool Failed() const { return __atomic_load_n(&failed_, __ATOMIC_ACQUIRE); }
+
  private:
   // A count to wait for: `needed` and a batch more, as far as there are items.
   int32_t Batch(int32_t needed) const {
@@ -58,6 +120,10 @@ class Handover {
 
   int32_t items_, slots_, behind_, batch_;
   Progress produced_, used_;
+  int32_t finishing_ = 0;  // a thread holds the right to finish the next item
+  int32_t finished_ = 0;   // items finished
+  bool failed_ = false;    // a finish failed
+  bool givenUp_ = false;
 };
 
 }  // namespace imgctl

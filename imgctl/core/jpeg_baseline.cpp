@@ -7,7 +7,6 @@
 #include "imgctl/core/interrupt.h"
 #include "imgctl/core/jpeg_idct.h"
 #include "imgctl/core/jpeg_output.h"
-#include "imgctl/core/spin_wait.h"
 
 namespace imgctl {
 namespace jpeg {
@@ -118,14 +117,7 @@ struct BaselineRows {
   uint8_t *withAc = nullptr;                 // per block: AC coefficients present
   int blankFrom[kRingRows] = {};             // per ring row: the first MCU column left black
   KeptBlock store;
-  Handover handover;
-  // Rows are finished in order by either thread, one row at a time: the worker as they come, the
-  // caller when the ring is full and the worker is not at it (slow to wake, or its processor busy
-  // with another program). `finishing` is the right to finish the next row and publishes what the
-  // last holder wrote; `finished` counts the rows done. Both threads.
-  int32_t finishing = 0;
-  int32_t finished = 0;
-  int32_t abandoned = 0;  // the caller failed: the worker stops
+  Handover handover;  // rows are finished by either thread (see Handover)
   BaselineRows(int32_t mcuRows, bool samplesOnCaller)
       : samples(samplesOnCaller),
         handover(mcuRows, samplesOnCaller ? kRingRows + kPlaneRows - 1 : kRingRows, samplesOnCaller ? 2 : 0) {}
@@ -242,42 +234,19 @@ void FinishMcuRow(Frame &f, BaselineRows &rows, int my) {
   if (my >= 1) EmitMcuRow(f, my - 1, my + 1, *rows.sink);
 }
 
-int32_t RowsFinished(const BaselineRows &rows) { return __atomic_load_n(&rows.finished, __ATOMIC_ACQUIRE); }
-
-// Gives back the right to finish rows when its holder leaves, memory having run short or not.
-struct FinishingRight {
+// A row's finishing, as the hand-over runs it on either thread: it never fails (damage leaves
+// the rest of the row black).
+struct RowFinish {
   BaselineRows &rows;
-  ~FinishingRight() { __atomic_store_n(&rows.finishing, 0, __ATOMIC_RELEASE); }
+  bool operator()(int32_t my) const {
+    FinishMcuRow(*rows.f, rows, my);
+    return true;
+  }
 };
-
-// Finishes the next filled row unless the other thread is finishing one; true when it did.
-bool FinishNextRow(BaselineRows &rows) {
-  // Looked at before it is taken, so that a thread waiting for the right keeps the line shared.
-  int32_t free = 0;
-  if (__atomic_load_n(&rows.finishing, __ATOMIC_RELAXED) != 0 ||
-      !__atomic_compare_exchange_n(&rows.finishing, &free, 1, false, __ATOMIC_ACQUIRE, __ATOMIC_RELAXED))
-    return false;
-  FinishingRight hold = {rows};
-  const int32_t my = rows.finished;
-  if (my >= rows.handover.FilledCount()) return false;
-  FinishMcuRow(*rows.f, rows, my);
-  __atomic_store_n(&rows.finished, my + 1, __ATOMIC_RELEASE);
-  rows.handover.Used(my);
-  return true;
-}
 
 void FinishRowsJob(void *context) {
   BaselineRows &rows = *static_cast<BaselineRows *>(context);
-  int misses = 0;  // the caller had the row, times in a row
-  for (int32_t my = RowsFinished(rows); my < rows.f->mcusY; my = RowsFinished(rows)) {
-    if (!rows.handover.WaitToUse(my) || __atomic_load_n(&rows.abandoned, __ATOMIC_ACQUIRE)) break;
-    if (FinishNextRow(rows))
-      misses = 0;
-    else if (++misses < kSpinsBeforeYield)
-      Pause();
-    else
-      os::YieldTimeSlice();  // the caller may be waiting for this processor to finish its row
-  }
+  rows.handover.FinishAsFilled(RowFinish{rows});
 }
 
 }  // namespace
@@ -316,29 +285,27 @@ bool DecodeStreaming(Frame &f, size_t pos, RowSink &sink) {
   bool ok = true;
   try {
     for (int my = 0; my < f.mcusY && ok; ++my) {
-      // A full ring: the caller finishes the oldest row itself unless the worker is at it.
-      while (beside && !rows.handover.MayFill(my) && FinishNextRow(rows)) {
-      }
-      if (beside && !rows.handover.WaitToFill(my)) break;  // the worker stopped: memory ran short
+      // A full ring: the caller finishes the oldest rows itself unless the worker is at them. False
+      // when the worker stopped (memory ran short).
+      if (beside && !rows.handover.MakeRoom(my, RowFinish{rows})) break;
       if (DecodeInterrupted()) {
         ok = false;
         break;
       }
       ok = DecodeMcuRow(f, rows, my, restartsLeft);
       rows.handover.Filled(my);
-      if (!beside) FinishNextRow(rows);
+      if (!beside) rows.handover.FinishNext(RowFinish{rows});
     }
   } catch (...) {
-    __atomic_store_n(&rows.abandoned, 1, __ATOMIC_RELEASE);
-    rows.handover.StopFilling();
+    rows.handover.GiveUp();
     throw;
   }
   rows.handover.StopFilling();
   // The worker not come yet, or gone on: the rows left are the caller's.
   if (!worker.TakeBack() && !worker.Join()) throw std::bad_alloc();
-  while (FinishNextRow(rows)) {
+  while (rows.handover.FinishNext(RowFinish{rows})) {
   }
-  const int32_t finished = RowsFinished(rows);
+  const int32_t finished = rows.handover.Finished();
   if (finished > 0) EmitMcuRow(f, finished - 1, finished, sink);
   return ok;
 }

@@ -345,10 +345,9 @@ struct PngRows {
   size_t rowBytes;               // filter byte and the row's bytes
   int32_t slots;
   std::vector<uint8_t> ring;     // `slots` filtered rows, then one row of zeros (above the first)
-  std::vector<uint32_t> out;     // the converted row (used by the finishing thread only)
+  std::vector<uint32_t> out;     // the converted row (used by the thread finishing a row)
   std::vector<size_t> chunksUsed;  // per slot: the data chunks fed to zlib when its row was read
   DataChunks *chunks = nullptr;
-  bool failed = false;           // a row's filter type was not one PNG defines
   int32_t finished = 0;          // rows handed to the sink
 };
 
@@ -372,19 +371,20 @@ bool FinishRow(PngRows &rows, int32_t y) {
 
 struct PngPipeline {
   PngRows rows;
-  Handover handover;
+  Handover handover;  // rows are finished by either thread (see Handover)
   PngPipeline(int32_t height, int32_t slots) : rows(), handover(height, slots, 1) {}
+};
+
+// A row's finishing, as the hand-over runs it on either thread; false for a damaged row (a chunk
+// whose CRC does not match, a filter type PNG does not define), which ends the rows.
+struct RowFinish {
+  PngRows &rows;
+  bool operator()(int32_t y) const { return FinishRow(rows, y); }
 };
 
 void FinishRowsJob(void *context) {
   PngPipeline *p = static_cast<PngPipeline *>(context);
-  for (int32_t y = 0; y < p->rows.png->height && p->handover.WaitToUse(y); ++y) {
-    if (!FinishRow(p->rows, y)) {
-      p->rows.failed = true;
-      break;
-    }
-    p->handover.Used(y);
-  }
+  p->handover.FinishAsFilled(RowFinish{p->rows});
   p->handover.StopUsing();
 }
 
@@ -407,7 +407,8 @@ bool DecodeRows(const Png &png, Inflater &in, DataChunks &chunks, RowSink &sink)
   bool read = true;
   try {
     for (int32_t y = 0; y < png.height; ++y) {
-      if (beside ? !p.handover.WaitToFill(y) : p.rows.failed) break;
+      // A full ring: the caller finishes the oldest rows itself unless the worker is at them.
+      if (beside ? !p.handover.MakeRoom(y, RowFinish{p.rows}) : p.handover.Failed()) break;
       if (DecodeInterrupted()) {
         read = false;
         break;
@@ -417,19 +418,20 @@ bool DecodeRows(const Png &png, Inflater &in, DataChunks &chunks, RowSink &sink)
         break;
       }
       p.rows.chunksUsed[size_t(y % slots)] = in.fed;
-      if (beside)
-        p.handover.Filled(y);
-      else if (!FinishRow(p.rows, y))
-        p.rows.failed = true;
+      p.handover.Filled(y);
+      if (!beside) p.handover.FinishNext(RowFinish{p.rows});
     }
   } catch (...) {
-    p.handover.StopFilling();
-    worker.Join();
+    p.handover.GiveUp();
+    if (!worker.TakeBack()) worker.Join();
     throw;
   }
   p.handover.StopFilling();
-  if (!worker.Join()) throw std::bad_alloc();
-  return read && !p.rows.failed && p.rows.finished == png.height;
+  // The worker not come yet, or gone on: the rows left are the caller's.
+  if (!worker.TakeBack() && !worker.Join()) throw std::bad_alloc();
+  while (p.handover.FinishNext(RowFinish{p.rows})) {
+  }
+  return read && !p.handover.Failed() && p.rows.finished == png.height;
 }
 
 bool DecodeInterlaced(const Png &png, Inflater &in, DataChunks &chunks, RowSink &sink) {
