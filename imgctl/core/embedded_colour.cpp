@@ -71,6 +71,11 @@ bool Inflate(const uint8_t *data, size_t size, std::vector<uint8_t> *out) {
   z_stream z;
   memset(&z, 0, sizeof(z));
   if (inflateInit(&z) != Z_OK) return false;
+  // zlib's state goes back however this ends, memory running short for `out` included.
+  struct StreamEnd {
+    z_stream &z;
+    ~StreamEnd() { inflateEnd(&z); }
+  } end = {z};
   z.next_in = const_cast<Bytef *>(data);
   z.avail_in = uInt(size > UINT32_MAX ? UINT32_MAX : size);
   uint8_t buffer[16384];
@@ -84,7 +89,6 @@ bool Inflate(const uint8_t *data, size_t size, std::vector<uint8_t> *out) {
     else out->insert(out->end(), buffer, buffer + produced);
     if (result == Z_BUF_ERROR && produced == 0) break;  // the input ended before the stream
   }
-  inflateEnd(&z);
   return result == Z_STREAM_END;
 }
 
