@@ -19,9 +19,9 @@ enum : int32_t { kNoThread, kIdle, kStarting, kHanded, kBusy };
 // publishes them by moving it to kHanded. The worker takes the job by moving it to kBusy, or the
 // caller takes it back by moving it to kIdle (the worker, woken, then finds no job); the caller owns
 // the fields until the worker has raised `done`. The worker moves kBusy back to kIdle, or kIdle to
-// kNoThread when it ends after an idle spell. The events and `done` are made with the first thread and kept for the
-// process. Decodes run one at a time, under the library's lock, so one job at most is handed over
-// at once.
+// kNoThread when it ends after an idle spell. The events and `done` are made with the first thread
+// and kept for the process. Decodes run one at a time, under the library's lock, so one job at most
+// is handed over at once.
 struct WorkerState {
   int32_t state;
   int32_t jobsStarted;
