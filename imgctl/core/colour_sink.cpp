@@ -91,7 +91,6 @@ void ColourSink::ConvertRowsJob(void *context) {
     ApplyColourTransform(sink.transform_, sink.RingRow(n), size_t(sink.width_));
     sink.converted_.Raise(n + 1);  // the worker's rows come in order, so this tells of row n
   }
-  sink.converted_.End();
 }
 
 // Passes the ring's rows up to `end` (not included) on, in order. A row nobody has claimed yet the
@@ -135,8 +134,7 @@ void ColourSink::EndRows() {
   if (!rowJob_) return;
   filled_.End();
   PassRowsBefore(put_);
-  if (!worker_.TakeBack()) worker_.Join();
-  rowJob_ = false;
+  StopRowJob();
 }
 
 void ColourSink::StopRowJob() {

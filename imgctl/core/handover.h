@@ -1,4 +1,4 @@
-// Rows handed from the decoding thread to the thread that finishes them, through a ring of slots.
+// Rows decoded on one thread and finished, in order, by either thread, through a ring of slots.
 #pragma once
 #include <stdint.h>
 
@@ -8,20 +8,18 @@
 
 namespace imgctl {
 
-// The producer fills item i (a row, an MCU row) in slot i % slots; the consumer uses the items in
-// order and may still read the `behind` items before the one it uses (the previous row a PNG
-// filter refers to), so a slot is filled again only once those are done with. Either side stops
-// early by ending its count, and the other then stops waiting. Thread-safety: each slot has one
-// writer at a time, decided by the two counts; the counts publish the slots' contents.
+// The producer (the decoding thread) fills item i (a row, an MCU row) in slot i % slots. Items are
+// finished in order, one at a time, by either thread: the worker as they are filled, the producer
+// too when the ring is full and the worker is not at it (slow to wake, or its processor busy with
+// another program), rather than wait. Finishing an item may still read the `behind` items before
+// it (the previous row a PNG filter refers to), so a slot is filled again only once those are done
+// with. Thread-safety: each slot has one writer at a time, decided by the counts of items filled
+// and finished, which publish the slots' contents; the right to finish the next item is taken and
+// given back around each one and publishes what its last holder wrote.
 //
-// A side that finds nothing to do waits until a quarter of the ring is ready for it, not one item:
+// A thread that finds nothing to do waits until a quarter of the ring is ready for it, not one item:
 // the two sides run at about the same speed, and waking a sleeping thread for every row would cost
 // more than the rows (a system call each way, a server round trip under Wine).
-//
-// Items are finished in order, one at a time, by either thread: the worker as they are filled, the
-// producer too when the ring is full and the worker is not at it (slow to wake, or its processor
-// busy with another program), rather than wait. The right to finish the next item is taken and
-// given back around each one and publishes what its last holder wrote.
 class Handover {
  public:
   // `items` in all, through `slots` slots (at least 2 + behind).
@@ -30,30 +28,10 @@ class Handover {
 
   bool Prepare() { return produced_.Prepare() && used_.Prepare(); }
 
-  // Producer: waits until item `index` may be written; false when the consumer has stopped.
-  bool WaitToFill(int32_t index) {
-    if (MayFill(index)) return true;
-    const int32_t needed = index - slots_ + 1 + behind_;
-    return used_.WaitFor(Batch(needed)) >= needed;
-  }
-  // Producer: whether item `index` may be written now.
-  bool MayFill(int32_t index) const {
-    int32_t needed = index - slots_ + 1 + behind_;
-    return needed <= 0 || used_.Value() >= needed;
-  }
+  // Producer: item `index` is filled; no more items will be.
   void Filled(int32_t index) { produced_.Raise(index + 1); }
-  // Items filled so far.
-  int32_t FilledCount() const { return produced_.Value(); }
   void StopFilling() { produced_.End(); }
-
-  // Consumer: waits until item `index` is filled; false when no more items come.
-  bool WaitToUse(int32_t index) {
-    if (produced_.Value() > index) return true;
-    return produced_.WaitFor(Batch(index + 1)) > index;
-  }
-  void Used(int32_t index) { used_.Raise(index + 1); }
-  void StopUsing() { used_.End(); }
-  // What a failing consumer ends (Worker::Start's endOnFailure).
+  // What a failing worker ends (Worker::Start's endOnFailure).
   Progress *UsedProgress() { return &used_; }
 
   // Finishes the next filled item unless the other thread is finishing one; true when it did.
@@ -112,6 +90,23 @@ class Handover {
   bool Failed() const { return __atomic_load_n(&failed_, __ATOMIC_ACQUIRE); }
 
  private:
+  // Producer: whether item `index` may be written now; waits until it may, false when the
+  // finishing has stopped.
+  bool MayFill(int32_t index) const {
+    const int32_t needed = index - slots_ + 1 + behind_;
+    return needed <= 0 || used_.Value() >= needed;
+  }
+  bool WaitToFill(int32_t index) {
+    if (MayFill(index)) return true;
+    const int32_t needed = index - slots_ + 1 + behind_;
+    return used_.WaitFor(Batch(needed)) >= needed;
+  }
+  // Worker: waits until item `index` is filled; false when no more items come.
+  bool WaitToUse(int32_t index) {
+    if (produced_.Value() > index) return true;
+    return produced_.WaitFor(Batch(index + 1)) > index;
+  }
+
   // A count to wait for: `needed` and a batch more, as far as there are items.
   int32_t Batch(int32_t needed) const {
     int32_t wanted = needed + batch_ - 1;

@@ -116,9 +116,7 @@ struct BitReader {
   // n bits as a signed magnitude-category value.
   int Extend(int n) {
     if (n == 0) return 0;
-    if (bits < n) Fill();
-    int v = static_cast<int>(Peek(n));
-    Skip(n);
+    int v = Bits(n);
     return v < (1 << (n - 1)) ? v - ((1 << n) - 1) : v;
   }
   // The next Huffman symbol, or -1 for a code that is not in the table.

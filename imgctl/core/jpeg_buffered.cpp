@@ -652,10 +652,10 @@ void DecodeOnBoard(Frame &f, std::vector<ScanHeader> &scans, uint64_t blocks, Ro
     RunTasks(*b, 0);
   } catch (...) {
     b->board.Abandon();
-    worker.Join();
     throw;
   }
-  if (!worker.Join()) throw std::bad_alloc();
+  // A worker that never came to the job leaves it to the caller, who has run every task by now.
+  if (!worker.TakeBack() && !worker.Join()) throw std::bad_alloc();
   *ok = *ok && b->failedScans == 0;
 }
 

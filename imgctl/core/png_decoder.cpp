@@ -348,7 +348,6 @@ struct PngRows {
   std::vector<uint32_t> out;     // the converted row (used by the thread finishing a row)
   std::vector<size_t> chunksUsed;  // per slot: the data chunks fed to zlib when its row was read
   DataChunks *chunks = nullptr;
-  int32_t finished = 0;          // rows handed to the sink
 };
 
 uint8_t *Slot(PngRows &rows, int32_t y) {
@@ -365,7 +364,6 @@ bool FinishRow(PngRows &rows, int32_t y) {
   if (!UnfilterPngRow(cur[0], cur + 1, prev + 1, n, rows.png->filterStep)) return false;
   ConvertRow(*rows.png, cur + 1, rows.png->width, rows.out.data());
   rows.sink->PutRow(y, rows.out.data());
-  rows.finished = y + 1;
   return true;
 }
 
@@ -385,7 +383,6 @@ struct RowFinish {
 void FinishRowsJob(void *context) {
   PngPipeline *p = static_cast<PngPipeline *>(context);
   p->handover.FinishAsFilled(RowFinish{p->rows});
-  p->handover.StopUsing();
 }
 
 bool DecodeRows(const Png &png, Inflater &in, DataChunks &chunks, RowSink &sink) {
@@ -423,7 +420,6 @@ bool DecodeRows(const Png &png, Inflater &in, DataChunks &chunks, RowSink &sink)
     }
   } catch (...) {
     p.handover.GiveUp();
-    if (!worker.TakeBack()) worker.Join();
     throw;
   }
   p.handover.StopFilling();
@@ -431,7 +427,7 @@ bool DecodeRows(const Png &png, Inflater &in, DataChunks &chunks, RowSink &sink)
   if (!worker.TakeBack() && !worker.Join()) throw std::bad_alloc();
   while (p.handover.FinishNext(RowFinish{p.rows})) {
   }
-  return read && !p.handover.Failed() && p.rows.finished == png.height;
+  return read && !p.handover.Failed() && p.handover.Finished() == png.height;
 }
 
 bool DecodeInterlaced(const Png &png, Inflater &in, DataChunks &chunks, RowSink &sink) {

@@ -49,7 +49,10 @@ class Worker {
  public:
   typedef void (*Job)(void *context);
   Worker() = default;
-  ~Worker() { Join(); }
+  // A job the worker has not come to is taken back (its owner is going, memory having run short).
+  ~Worker() {
+    if (!TakeBack()) Join();
+  }
   Worker(const Worker &) = delete;
   Worker &operator=(const Worker &) = delete;
 

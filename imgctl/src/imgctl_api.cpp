@@ -17,6 +17,7 @@ namespace {
 // The live pictures; every operation holds the lock, so callers on several threads stay safe.
 // Every operation also holds the x87 unit at double precision (X87Precision), whatever the caller set.
 std::mutex g_lock;
+imgctl::HandleTable g_pictures;
 
 // A key or a mouse button waiting in the calling thread's queue. A screen saver ends on either, so
 // the decode of a picture it would draw only to be dismissed stops at once, and the saver answers
@@ -31,7 +32,6 @@ bool InputWaiting() {
   lastCheck = now;
   return HIWORD(GetQueueStatus(QS_KEY | QS_MOUSEBUTTON)) != 0;
 }
-imgctl::HandleTable g_pictures;
 
 // Windows keeps the stack of a 32-bit program aligned to 4 bytes only (a caller built with MSVC, or
 // the system calling a window procedure, may leave it so), while GCC's code keeps it at 16 and the
