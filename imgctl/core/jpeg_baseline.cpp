@@ -13,16 +13,31 @@ namespace jpeg {
 
 int DecodeBlock(BitReader &br, int &dcPred, const HuffTable &dc, const HuffTable &ac, const uint16_t *q,
                 int16_t *blk) {
-  int t = br.Decode(dc);
-  if (t < 0 || t > 15) return -1;
-  int diff = br.Extend(t);
-  dcPred = static_cast<int16_t>(dcPred + diff);
-  blk[0] = Saturate16(dcPred * q[0]);
-  int any = 0;
   // The bit buffer lives in registers for the short codes and goes back to the reader around
   // refills and long codes (through memory, each coefficient would wait on a store and a load).
   BitWord buf = br.buf;
   int bits = br.bits;
+  if (bits < kFastBits) {
+    br.Fill();
+    buf = br.buf;
+    bits = br.bits;
+  }
+  int32_t fd = dc.fastValue[buf >> (kWordBits - kFastBits)];
+  int diff;
+  if (fd) {
+    buf <<= fd & (kWordBits - 1);  // the length (see kFastAcEob); the shift takes no other bits
+    bits -= fd & 31;
+    diff = fd >> 16;
+  } else {
+    int t = br.Decode(dc);
+    if (t < 0 || t > 15) return -1;
+    diff = br.Extend(t);
+    buf = br.buf;
+    bits = br.bits;
+  }
+  dcPred = static_cast<int16_t>(dcPred + diff);
+  blk[0] = Saturate16(dcPred * q[0]);
+  int any = 0;
   int k = 1;
   while (k < 64) {
     if (kWordBits == 32 && br.TopUp(buf, bits)) {
@@ -38,12 +53,12 @@ int DecodeBlock(BitReader &br, int &dcPred, const HuffTable &dc, const HuffTable
     // refill leaves at least 16 (24 after a top-up, so the second test nearly always passes).
     for (int code = 0; code < 2 && k < 64; ++code) {
       if (code == 1 && bits < kFastBits) break;
-      int32_t fa = ac.fastAc[buf >> (kWordBits - kFastBits)];
+      int32_t fa = ac.fastValue[buf >> (kWordBits - kFastBits)];
       if (fa) {
-        buf <<= fa & 31;
+        buf <<= fa & (kWordBits - 1);
         bits -= fa & 31;
         if (fa & kFastAcEob) goto done;
-        k += (fa >> 5) & 15;
+        k += (fa >> kFastRunShift) & 15;
         if (k > 63) {
           any = -1;
           goto done;

@@ -21,7 +21,7 @@ const HuffTable &Built(HuffTable &table) {
   HuffTable *t = &table;
   const uint8_t *counts = t->counts, *symbols = t->symbols;
   memset(t->fast, 0, sizeof(t->fast));
-  memset(t->fastAc, 0, sizeof(t->fastAc));
+  memset(t->fastValue, 0, sizeof(t->fastValue));
   int32_t code = 0;
   int k = 0;
   for (int len = 1; len <= 16; ++len) {
@@ -36,21 +36,20 @@ const HuffTable &Built(HuffTable &table) {
     t->maxCode[len] = counts[len - 1] ? code - 1 : -1;
     code <<= 1;
   }
-  if (t->ac) {
-    // Short code plus short magnitude: the whole coefficient from one look-up.
-    for (int look = 0; look < (1 << kFastBits); ++look) {
-      int e = t->fast[look];
-      if (!e) continue;
-      int len = e >> 8, rs = e & 0xFF, run = rs >> 4, s = rs & 15;
-      if (rs == 0) {
-        t->fastAc[look] = kFastAcEob | len;
-        continue;
-      }
-      if (s == 0 || len + s > kFastBits) continue;
-      int v = (look >> (kFastBits - len - s)) & ((1 << s) - 1);
-      if (v < (1 << (s - 1))) v -= (1 << s) - 1;
-      t->fastAc[look] = static_cast<int32_t>(static_cast<uint32_t>(v) << 16) | (run << 5) | (len + s);
+  // Short code plus short magnitude: the whole coefficient (or DC difference) from one look-up.
+  for (int look = 0; look < (1 << kFastBits); ++look) {
+    int e = t->fast[look];
+    if (!e) continue;
+    int len = e >> 8, rs = e & 0xFF, run = rs >> 4, s = rs & 15;
+    if (t->ac && rs == 0) {
+      t->fastValue[look] = kFastAcEob | len;
+      continue;
     }
+    if (!t->ac && run != 0) continue;  // not a DC size: the slow path reports it
+    if (len + s > kFastBits || (t->ac && s == 0)) continue;
+    int v = s == 0 ? 0 : (look >> (kFastBits - len - s)) & ((1 << s) - 1);
+    if (s != 0 && v < (1 << (s - 1))) v -= (1 << s) - 1;
+    t->fastValue[look] = static_cast<int32_t>(static_cast<uint32_t>(v) << 16) | (run << kFastRunShift) | (len + s);
   }
   t->built = true;
   return table;

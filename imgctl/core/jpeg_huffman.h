@@ -6,8 +6,12 @@ namespace imgctl {
 namespace jpeg {
 
 constexpr int kFastBits = 11;  // Huffman codes up to this length decode by one table look-up
-// fastAc entries: bits used (0..4), zero run (5..8), end of block (9), coefficient value (16..31).
-constexpr int32_t kFastAcEob = 1 << 9;
+// fastValue entries: bits used by code and magnitude together (0..4; bit 5 stays clear, so the
+// entry masked to a shift count of the bit buffer's width is the length), zero run (6..9, AC
+// tables), end of block (10, AC tables), coefficient value or DC difference (16..31); 0 when the
+// code and its magnitude are not that short.
+constexpr int kFastRunShift = 6;
+constexpr int32_t kFastAcEob = 1 << 10;
 
 // A table as its DHT segment defines it; the look-ups are built when a scan first uses it, since
 // a file may define thousands of tables that no scan uses (each build costs some 12 KB of stores).
@@ -18,7 +22,7 @@ struct HuffTable {
   uint8_t counts[16];                // codes of each length 1 to 16
   uint8_t symbols[256];
   uint16_t fast[1 << kFastBits];     // (length << 8) | symbol, 0 when the code is longer
-  int32_t fastAc[1 << kFastBits];    // AC run/size/value in one (see kFastAcEob), 0 when not short
+  int32_t fastValue[1 << kFastBits]; // code and magnitude decoded in one (see kFastAcEob)
   int32_t maxCode[17];               // largest code of each length, -1 when none
   int32_t valueOffset[17];           // code + offset = index into symbols
 };
