@@ -54,19 +54,31 @@ int DecodeBlock(BitReader &br, int &dcPred, const HuffTable &dc, const HuffTable
     for (int code = 0; code < 2 && k < 64; ++code) {
       if (code == 1 && bits < kFastBits) break;
       int32_t fa = ac.fastValue[buf >> (kWordBits - kFastBits)];
-      if (fa) {
+      const int first = k + ((fa >> kFastRunShift) & 15);
+      // A coefficient at 63 ends the block: the bits after it are the next block's, so that one
+      // takes the long way, which reads a single symbol.
+      if (fa && first < 63) {
         buf <<= fa & (kWordBits - 1);
         bits -= fa & 31;
-        if (fa & kFastAcEob) goto done;
-        k += (fa >> kFastRunShift) & 15;
-        if (k > 63) {
+        // One or two coefficients, with no branch on which: the second is written first, so that
+        // an entry without one (offset 0, value 0) writes a zero where the first then goes. An
+        // entry ending the block writes a zero at k, which no coefficient has reached yet.
+        k = first;
+        const int second = k + ((fa >> kFastSecondShift) & 31);
+        if (second > 63) {
           any = -1;
           goto done;
         }
-        int n = kZigzag[k];
-        blk[n] = Saturate16((fa >> 16) * q[n]);
+        int n = kZigzag[second];
+        blk[n] = Saturate16((static_cast<int32_t>(static_cast<uint32_t>(fa) << (31 - kFastSecondValueShift - 4)) >> 27) * q[n]);
+        n = kZigzag[k];
+        blk[n] = Saturate16((fa >> kFastFirstValueShift) * q[n]);
+        k = second + 1;
+        if (fa & (kFastAcEob | kFastAcEobAfter)) {
+          if (!(fa & kFastAcEob)) any = 1;
+          goto done;
+        }
         any = 1;
-        ++k;
         continue;
       }
       br.buf = buf;

@@ -16,12 +16,63 @@ bool CodesFit(const uint8_t counts[16]) {
   return true;
 }
 
+namespace {
+
+// The symbol of the short code at the top of the kFastBits bits `look`, its length and magnitude
+// bits; false when the code is longer or its magnitude bits run past `look`.
+struct ShortCode {
+  int length, run, size, value;
+};
+
+bool ShortAt(const HuffTable &t, int look, ShortCode &code) {
+  const int e = t.fast[look];
+  if (!e) return false;
+  code.length = e >> 8;
+  code.run = (e & 0xFF) >> 4;
+  code.size = e & 15;
+  if (code.length + code.size > kFastBits) return false;
+  int v = (look >> (kFastBits - code.length - code.size)) & ((1 << code.size) - 1);
+  if (code.size != 0 && v < (1 << (code.size - 1))) v -= (1 << code.size) - 1;
+  code.value = code.size == 0 ? 0 : v;
+  return true;
+}
+
+int32_t FastDc(const HuffTable &t, int look) {
+  ShortCode c;
+  if (!ShortAt(t, look, c) || c.run != 0) return 0;  // not a DC size: the long way reports it
+  return static_cast<int32_t>(static_cast<uint32_t>(c.value) << 16) | (c.length + c.size);
+}
+
+int32_t FastAc(const HuffTable &t, int look) {
+  ShortCode first;
+  if (!ShortAt(t, look, first)) return 0;
+  if (first.run == 0 && first.size == 0) return kFastAcEob | first.length;
+  // A run of 16 zeros (or a symbol no encoder writes), or a first coefficient past its field.
+  if (first.size == 0 || first.value < -511 || first.value > 511) return 0;
+  int used = first.length + first.size;
+  int32_t entry = static_cast<int32_t>(static_cast<uint32_t>(first.value) << kFastFirstValueShift) |
+                  (first.run << kFastRunShift);
+  // The bits after the first coefficient, at the top of a look-up of their own (zeros below them,
+  // so only a second symbol that ends within them is taken).
+  ShortCode second;
+  const int rest = (look << used) & ((1 << kFastBits) - 1);
+  if (ShortAt(t, rest, second) && used + second.length + second.size <= kFastBits) {
+    if (second.run == 0 && second.size == 0) return entry | kFastAcEobAfter | (used + second.length);
+    if (second.size != 0 && second.value >= -15 && second.value <= 15)
+      return entry | ((second.run + 1) << kFastSecondShift) |
+             static_cast<int32_t>((static_cast<uint32_t>(second.value) & 31) << kFastSecondValueShift) |
+             (used + second.length + second.size);
+  }
+  return entry | used;
+}
+
+}  // namespace
+
 const HuffTable &Built(HuffTable &table) {
   if (table.built) return table;
   HuffTable *t = &table;
   const uint8_t *counts = t->counts, *symbols = t->symbols;
   memset(t->fast, 0, sizeof(t->fast));
-  memset(t->fastValue, 0, sizeof(t->fastValue));
   int32_t code = 0;
   int k = 0;
   for (int len = 1; len <= 16; ++len) {
@@ -36,21 +87,8 @@ const HuffTable &Built(HuffTable &table) {
     t->maxCode[len] = counts[len - 1] ? code - 1 : -1;
     code <<= 1;
   }
-  // Short code plus short magnitude: the whole coefficient (or DC difference) from one look-up.
-  for (int look = 0; look < (1 << kFastBits); ++look) {
-    int e = t->fast[look];
-    if (!e) continue;
-    int len = e >> 8, rs = e & 0xFF, run = rs >> 4, s = rs & 15;
-    if (t->ac && rs == 0) {
-      t->fastValue[look] = kFastAcEob | len;
-      continue;
-    }
-    if (!t->ac && run != 0) continue;  // not a DC size: the slow path reports it
-    if (len + s > kFastBits || (t->ac && s == 0)) continue;
-    int v = s == 0 ? 0 : (look >> (kFastBits - len - s)) & ((1 << s) - 1);
-    if (s != 0 && v < (1 << (s - 1))) v -= (1 << s) - 1;
-    t->fastValue[look] = static_cast<int32_t>(static_cast<uint32_t>(v) << 16) | (run << kFastRunShift) | (len + s);
-  }
+  for (int look = 0; look < (1 << kFastBits); ++look)
+    t->fastValue[look] = t->ac ? FastAc(*t, look) : FastDc(*t, look);
   t->built = true;
   return table;
 }

@@ -6,12 +6,24 @@ namespace imgctl {
 namespace jpeg {
 
 constexpr int kFastBits = 11;  // Huffman codes up to this length decode by one table look-up
-// fastValue entries: bits used by code and magnitude together (0..4; bit 5 stays clear, so the
-// entry masked to a shift count of the bit buffer's width is the length), zero run (6..9, AC
-// tables), end of block (10, AC tables), coefficient value or DC difference (16..31); 0 when the
-// code and its magnitude are not that short.
+// The look-up of short codes with their magnitude bits (fastValue), 0 where the code and its
+// magnitude do not fit in kFastBits. Bits 0..4 of an entry: the bits it uses. Bit 5 stays clear, so
+// that the entry masked to a shift count of the bit buffer's width is that length.
+// DC tables: the difference in bits 16..31.
+// AC tables: one or two symbols, so that a short coefficient and a short one after it (or the end
+// of the block after it) take one look-up:
+//   bits 6..9   zero run before the first coefficient
+//   bit 10      the first symbol ends the block (nothing else is set)
+//   bit 11      a symbol ending the block follows the first coefficient
+//   bits 12..16 how far past the first coefficient a second one lies (its run + 1), 0 when none
+//   bits 17..21 the second coefficient (-15..15), 0 when none
+//   bits 22..31 the first coefficient (-511..511; larger ones take the long way)
 constexpr int kFastRunShift = 6;
 constexpr int32_t kFastAcEob = 1 << 10;
+constexpr int32_t kFastAcEobAfter = 1 << 11;
+constexpr int kFastSecondShift = 12;
+constexpr int kFastSecondValueShift = 17;  // 5 bits
+constexpr int kFastFirstValueShift = 22;   // 10 bits
 
 // A table as its DHT segment defines it; the look-ups are built when a scan first uses it, since
 // a file may define thousands of tables that no scan uses (each build costs some 12 KB of stores).
