@@ -20,6 +20,7 @@
 #include "imgctl/core/jpeg_markers.h"
 #include "imgctl/core/picture.h"
 #include "imgctl/core/resampler.h"
+#include "imgctl/core/vector_kernels.h"
 
 #define STB_IMAGE_STATIC
 #define STB_IMAGE_IMPLEMENTATION
@@ -191,6 +192,8 @@ int Entropy(int runs, const char *path) {
 }  // namespace
 
 int main(int argc, char **argv) {
+  // As the library does at load: a 32-bit build runs the SSE2 kernels where the processor has them.
+  imgctl::SetVectorKernels(imgctl::ProcessorHasSse2());
   if (argc == 5 && strcmp(argv[1], "fit") == 0) return FitOurs(argv[2], atoi(argv[3]), atoi(argv[4]));
   if (argc == 5 && strcmp(argv[1], "stb") == 0) return FitStb(argv[2], atoi(argv[3]), atoi(argv[4]));
   if (argc == 3 && strcmp(argv[1], "resample") == 0) return Resample(atoi(argv[2]));
