@@ -1,6 +1,8 @@
 // Sequential-mode JPEG blocks, and the streaming decode of baseline files (one scan of every component).
 #include "imgctl/core/jpeg_baseline.h"
 
+#include <string.h>
+
 #include <new>
 
 #include "imgctl/core/handover.h"
@@ -165,6 +167,10 @@ void TakeRing(Frame &f, BaselineRows &rows) {
   block += (16 - reinterpret_cast<uintptr_t>(block) % 16) % 16;
   rows.coefficients = reinterpret_cast<int16_t *>(block);
   rows.withAc = block + blocks * 64 * 2;
+  // Rows are decoded into cleared blocks, and finishing a row clears its blocks again. A kept block
+  // may still hold an earlier decode's coefficients: one that stopped at a damaged MCU (which is
+  // never finished) or was cut short by running out of memory.
+  memset(rows.coefficients, 0, blocks * 64 * 2);
 }
 
 // Decodes the entropy-coded data of MCU row `my`, into its ring row or (samples) straight into the
@@ -206,7 +212,8 @@ bool DecodeMcuRow(Frame &f, BaselineRows &rows, int my, int &restartsLeft) {
         size_t index = rows.firstBlock[si] + static_cast<size_t>(by) * c.blocksW + static_cast<size_t>(mx) * c.h;
         for (int bx = 0; bx < c.h; ++bx, ++index) {
           int16_t *blk = rows.samples ? sampleBlock : &coefficients[index * 64];
-          ClearBlock(blk);
+          // Ring blocks come cleared from their last finishing (or from TakeRing).
+          if (rows.samples) ClearBlock(blk);
           int r = DecodeBlock(f.br, c.dcPred, dc, ac, q, blk);
           if (r < 0) {
             ok = false;
@@ -238,7 +245,7 @@ bool DecodeMcuRow(Frame &f, BaselineRows &rows, int my, int &restartsLeft) {
 void FinishMcuRow(Frame &f, BaselineRows &rows, int my) {
   if (!rows.samples) {
     const int ring = my % kRingRows;
-    const int16_t *coefficients = rows.coefficients + static_cast<size_t>(ring) * rows.blocksPerRow * 64;
+    int16_t *coefficients = rows.coefficients + static_cast<size_t>(ring) * rows.blocksPerRow * 64;
     const uint8_t *withAc = rows.withAc + static_cast<size_t>(ring) * rows.blocksPerRow;
     const int blankFrom = rows.blankFrom[ring];
     for (int si = 0; si < f.scanCount; ++si) {
@@ -248,11 +255,15 @@ void FinishMcuRow(Frame &f, BaselineRows &rows, int my) {
         uint8_t *out = PlaneBlock(c, my * c.v + by, 0);
         size_t index = rows.firstBlock[si] + static_cast<size_t>(by) * c.blocksW;
         for (int bx = 0; bx < blocks; ++bx, ++index, out += c.size) {
-          const int16_t *blk = coefficients + index * 64;
-          if (withAc[index])
+          // The block is left cleared for the row that next comes into this ring slot.
+          int16_t *blk = coefficients + index * 64;
+          if (withAc[index]) {
             InverseDct(blk, c.size, out, c.stride);
-          else
+            ClearBlock(blk);
+          } else {
             InverseDctDcOnly(blk[0], c.size, out, c.stride);
+            blk[0] = 0;
+          }
         }
       }
     }
