@@ -134,7 +134,7 @@ int Decode(int runs, int screenWidth, int screenHeight, int files, char **paths)
 // The entropy decoding alone, as a baseline decode's calling thread runs it: every block of the
 // first scan decoded in order into a cleared block. Prints the fastest of the runs: one thread, so
 // the fastest run is the one least disturbed by the machine's other load.
-int Entropy(int runs, const char *path) {
+int Entropy(int runs, const char *path, bool raw) {
   namespace jpeg = imgctl::jpeg;
   const imgctl::FileBytes bytes = ReadFileBytes<imgctl::FileBytes>(path);
   std::vector<double> times;
@@ -174,8 +174,9 @@ int Entropy(int runs, const char *path) {
         jpeg::Component &c = f->comps[i];
         for (int b = 0; b < c.h * c.v && ok; ++b, ++blocks) {
           jpeg::ClearBlock(blk);
-          int result =
-              jpeg::DecodeBlock(f->br, c.dcPred, f->dcTables[c.dcTable], f->acTables[c.acTable], f->quant[c.tq], blk);
+          const jpeg::HuffTable &dc = f->dcTables[c.dcTable], &ac = f->acTables[c.acTable];
+          int result = raw ? jpeg::DecodeBlockRaw(f->br, c.dcPred, dc, ac, blk)
+                           : jpeg::DecodeBlock(f->br, c.dcPred, dc, ac, f->quant[c.tq], blk);
           ok = result >= 0;
           sum += static_cast<unsigned>(result + blk[1]);
         }
@@ -199,7 +200,8 @@ int main(int argc, char **argv) {
   if (argc == 3 && strcmp(argv[1], "resample") == 0) return Resample(atoi(argv[2]));
   if (argc >= 6 && strcmp(argv[1], "decode") == 0)
     return Decode(atoi(argv[2]), atoi(argv[3]), atoi(argv[4]), argc - 5, argv + 5);
-  if (argc == 4 && strcmp(argv[1], "entropy") == 0) return Entropy(atoi(argv[2]), argv[3]);
+  if (argc == 4 && strcmp(argv[1], "entropy") == 0) return Entropy(atoi(argv[2]), argv[3], false);
+  if (argc == 4 && strcmp(argv[1], "entropy-raw") == 0) return Entropy(atoi(argv[2]), argv[3], true);
   fprintf(stderr, "usage: imgctl_bench fit|stb FILE W H, imgctl_bench resample REPS, imgctl_bench decode RUNS W H FILE..., "
                   "imgctl_bench entropy RUNS FILE\n");
   return 2;

@@ -20,6 +20,7 @@
 #include "bench/psnr.h"
 #include "imgctl/core/picture.h"
 #include "imgctl/core/resampler.h"
+#include "imgctl/core/vector_kernels.h"
 #include "imgctl/native/file_bytes.h"
 
 namespace {
@@ -166,6 +167,8 @@ void PngCase(const std::string &name, const std::string &path, int boxW, int box
 }  // namespace
 
 int main(int argc, char **argv) {
+  // As the library does at load: a 32-bit build runs the SSE2 kernels where the processor has them.
+  imgctl::SetVectorKernels(imgctl::ProcessorHasSse2());
   std::string dir = argc > 1 ? argv[1] : ".";
   if (argc > 2) g_runs = atoi(argv[2]) > 0 ? atoi(argv[2]) : g_runs;
   JpegCase("JPEG 4000x3000 q90", dir + "/photo_4000x3000.jpg", 1920, 1080);

@@ -13,8 +13,18 @@
 namespace imgctl {
 namespace jpeg {
 
-int DecodeBlock(BitReader &br, int &dcPred, const HuffTable &dc, const HuffTable &ac, const uint16_t *q,
-                int16_t *blk) {
+namespace {
+
+// A coefficient as the caller wants it: multiplied by its quantisation step and held to the
+// inverse DCT's range, or (kRaw) as coded, which fits 16 bits.
+template <bool kRaw>
+inline int16_t Coefficient(int32_t value, const uint16_t *q, int n) {
+  return kRaw ? static_cast<int16_t>(value) : Saturate16(value * q[n]);
+}
+
+template <bool kRaw>
+int DecodeBlockAs(BitReader &br, int &dcPred, const HuffTable &dc, const HuffTable &ac, const uint16_t *q,
+                  int16_t *blk) {
   // The bit buffer lives in registers for the short codes and goes back to the reader around
   // refills and long codes (through memory, each coefficient would wait on a store and a load).
   BitWord buf = br.buf;
@@ -38,7 +48,7 @@ int DecodeBlock(BitReader &br, int &dcPred, const HuffTable &dc, const HuffTable
     bits = br.bits;
   }
   dcPred = static_cast<int16_t>(dcPred + diff);
-  blk[0] = Saturate16(dcPred * q[0]);
+  blk[0] = Coefficient<kRaw>(dcPred, q, 0);
   int any = 0;
   int k = 1;
   while (k < 64) {
@@ -72,9 +82,9 @@ int DecodeBlock(BitReader &br, int &dcPred, const HuffTable &dc, const HuffTable
           goto done;
         }
         int n = kZigzag[second];
-        blk[n] = Saturate16((static_cast<int32_t>(static_cast<uint32_t>(fa) << (31 - kFastSecondValueShift - 4)) >> 27) * q[n]);
+        blk[n] = Coefficient<kRaw>(static_cast<int32_t>(static_cast<uint32_t>(fa) << (31 - kFastSecondValueShift - 4)) >> 27, q, n);
         n = kZigzag[k];
-        blk[n] = Saturate16((fa >> kFastFirstValueShift) * q[n]);
+        blk[n] = Coefficient<kRaw>(fa >> kFastFirstValueShift, q, n);
         k = second + 1;
         if (fa & (kFastAcEob | kFastAcEobAfter)) {
           if (!(fa & kFastAcEob)) any = 1;
@@ -91,7 +101,7 @@ int DecodeBlock(BitReader &br, int &dcPred, const HuffTable &dc, const HuffTable
         k += r;
         if (k <= 63) {
           int n = kZigzag[k];
-          blk[n] = Saturate16(br.Extend(s) * q[n]);
+          blk[n] = Coefficient<kRaw>(br.Extend(s), q, n);
         }
       }
       buf = br.buf;
@@ -114,6 +124,17 @@ done:
   br.buf = buf;
   br.bits = bits;
   return any;
+}
+
+}  // namespace
+
+int DecodeBlock(BitReader &br, int &dcPred, const HuffTable &dc, const HuffTable &ac, const uint16_t *q,
+                int16_t *blk) {
+  return DecodeBlockAs<false>(br, dcPred, dc, ac, q, blk);
+}
+
+int DecodeBlockRaw(BitReader &br, int &dcPred, const HuffTable &dc, const HuffTable &ac, int16_t *blk) {
+  return DecodeBlockAs<true>(br, dcPred, dc, ac, nullptr, blk);
 }
 
 namespace {
@@ -211,17 +232,23 @@ bool DecodeMcuRow(Frame &f, BaselineRows &rows, int my, int &restartsLeft) {
       for (int by = 0; by < c.v && ok; ++by) {
         size_t index = rows.firstBlock[si] + static_cast<size_t>(by) * c.blocksW + static_cast<size_t>(mx) * c.h;
         for (int bx = 0; bx < c.h; ++bx, ++index) {
-          int16_t *blk = rows.samples ? sampleBlock : &coefficients[index * 64];
-          // Ring blocks come cleared from their last finishing (or from TakeRing).
-          if (rows.samples) ClearBlock(blk);
+          if (!rows.samples) {
+            // Into a ring block, cleared by its last finishing (or by TakeRing), as coded: the
+            // finishing thread dequantizes.
+            int r = DecodeBlockRaw(f.br, c.dcPred, dc, ac, &coefficients[index * 64]);
+            if (r < 0) {
+              ok = false;
+              break;
+            }
+            withAc[index] = static_cast<uint8_t>(r);
+            continue;
+          }
+          int16_t *blk = sampleBlock;
+          ClearBlock(blk);
           int r = DecodeBlock(f.br, c.dcPred, dc, ac, q, blk);
           if (r < 0) {
             ok = false;
             break;
-          }
-          if (!rows.samples) {
-            withAc[index] = static_cast<uint8_t>(r);
-            continue;
           }
           uint8_t *out = planeRows[si][by] + static_cast<size_t>(mx * c.h + bx) * c.size;
           if (r == 0)
@@ -248,8 +275,10 @@ void FinishMcuRow(Frame &f, BaselineRows &rows, int my) {
     int16_t *coefficients = rows.coefficients + static_cast<size_t>(ring) * rows.blocksPerRow * 64;
     const uint8_t *withAc = rows.withAc + static_cast<size_t>(ring) * rows.blocksPerRow;
     const int blankFrom = rows.blankFrom[ring];
+    alignas(16) int16_t dequantized[64];
     for (int si = 0; si < f.scanCount; ++si) {
       Component &c = f.comps[f.scanComps[si]];
+      const uint16_t *q = f.quant[c.tq];
       const int blocks = blankFrom * c.h;
       for (int by = 0; by < c.v; ++by) {
         uint8_t *out = PlaneBlock(c, my * c.v + by, 0);
@@ -258,10 +287,11 @@ void FinishMcuRow(Frame &f, BaselineRows &rows, int my) {
           // The block is left cleared for the row that next comes into this ring slot.
           int16_t *blk = coefficients + index * 64;
           if (withAc[index]) {
-            InverseDct(blk, c.size, out, c.stride);
+            Dequantize(blk, q, dequantized);
             ClearBlock(blk);
+            InverseDct(dequantized, c.size, out, c.stride);
           } else {
-            InverseDctDcOnly(blk[0], c.size, out, c.stride);
+            InverseDctDcOnly(Saturate16(blk[0] * q[0]), c.size, out, c.stride);
             blk[0] = 0;
           }
         }

@@ -15,6 +15,9 @@ namespace jpeg {
 // multiplied by `q`; `dcPred` is its component's DC prediction. Returns -1 on a bad code, else 1 when AC coefficients are present.
 int DecodeBlock(BitReader &br, int &dcPred, const HuffTable &dc, const HuffTable &ac, const uint16_t *q,
                 int16_t *blk);
+// The same with the coefficients left as coded (each fits 16 bits), for a multiplication by the
+// quantisation steps later, off the decoding thread: Saturate16(coded * q) gives DecodeBlock's.
+int DecodeBlockRaw(BitReader &br, int &dcPred, const HuffTable &dc, const HuffTable &ac, int16_t *blk);
 
 // Bytes a streaming decode of the frame holds besides its three MCU rows of samples: the ring of
 // coefficient rows, or at full size more rows of samples.

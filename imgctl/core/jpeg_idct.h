@@ -19,6 +19,10 @@ void InverseDctDcOnly(int16_t dc, int size, uint8_t *out, ptrdiff_t stride);
 // Runs the transform of the given size (8, 4, 2 or 1).
 void InverseDct(const int16_t *coefficients, int size, uint8_t *out, ptrdiff_t stride);
 
+// 64 coefficients as coded times their quantisation steps, each product held to
+// +-kJpegMaxCoefficient: what the transforms take.
+void Dequantize(const int16_t *coded, const uint16_t *steps, int16_t *out);
+
 // Bit (row * 8 + column) is set for each coefficient the transform of this size reads;
 // the others have no effect on its output.
 uint64_t JpegCoefficientsUsed(int size);

@@ -61,6 +61,17 @@ TEST(KernelPaths, VectorAndPlainBodiesGiveTheSameBytesForExtremeBlocksAndRandomR
       });
       ASSERT_EQ(out.first, out.second) << "size " << size << ", trial " << trial;
     }
+    // The same blocks as coded coefficients, times steps of every kind (16-bit tables reach 65535).
+    uint16_t steps[64];
+    for (uint16_t &step : steps) step = uint16_t(below(4) == 0 ? 65535 - below(3) : below(3) == 0 ? below(65536) : below(256));
+    auto dequantized = BothPaths([&] {
+      std::vector<int16_t> out(64);
+      Dequantize(block, steps, out.data());
+      return out;
+    });
+    ASSERT_EQ(dequantized.first, dequantized.second) << "trial " << trial;
+    for (int i = 0; i < 64; ++i)
+      ASSERT_EQ(dequantized.second[i], std::clamp(block[i] * steps[i], -kJpegMaxCoefficient, kJpegMaxCoefficient));
   }
 
   // Row kernels (the JPEG decoder's and the PNG filters, for pixels of 1 to 8 bytes): every length
