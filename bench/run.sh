@@ -16,6 +16,20 @@ LUMETA_EXTRA_PACKAGES="libvips-tools python3" bash scripts/setup.sh
 cmake -S imgctl/native -B build/bench -DCMAKE_BUILD_TYPE=Release -DIMGCTL_SANITIZE=OFF -DIMGCTL_FUZZ=OFF \
   -DIMGCTL_BENCH=ON >/dev/null
 cmake --build build/bench -j2 --target imgctl_bench targets_bench colour_bench >/dev/null
+# The same core as 32-bit code beside the peers' own i386 builds (Debian's multiarch packages): the x86 build's
+# code against the peer on the same architecture, where the Wine columns hold the 64-bit peer for both builds.
+if dpkg --print-foreign-architectures | grep -qx i386; then
+  i386_missing=()
+  for package in g++-multilib libjpeg62-turbo-dev:i386 libpng-dev:i386 zlib1g-dev:i386; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || i386_missing+=("$package")
+  done
+  if [ ${#i386_missing[@]} -gt 0 ]; then
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${i386_missing[@]}" >/dev/null
+  fi
+  cmake -S imgctl/native -B build/bench32 -DCMAKE_BUILD_TYPE=Release -DIMGCTL_SANITIZE=OFF -DIMGCTL_FUZZ=OFF \
+    -DIMGCTL_BENCH=ON -DCMAKE_C_FLAGS=-m32 -DCMAKE_CXX_FLAGS=-m32 -DCMAKE_LIBRARY_ARCHITECTURE=i386-linux-gnu >/dev/null
+  cmake --build build/bench32 -j2 --target targets_bench >/dev/null
+fi
 for preset in x64 x86; do
   cmake --preset $preset >/dev/null
   cmake --build --preset $preset -j2 --target imgctl imgctl_wine_bench >/dev/null
