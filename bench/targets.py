@@ -68,11 +68,12 @@ def main():
     print(f'Medians of {ROUNDS} rounds of {RUNS} runs, milliseconds. Peer measured natively, by turns with ours '
           'natively; ours under Wine is imgctl.dll\'s load + prepare + query + resize + draw into a memory DC + free, '
           'the x64 and the x86 build by turns, in the same rounds; both Wine ratios are to the 64-bit native peer. '
-          'The i386 columns: the peer\'s i386 build and our core as 32-bit code, natively, by turns.\n')
+          'The i386 columns: the peer\'s i386 build and our core as 32-bit code, natively, by turns; and the x86 '
+          'build under Wine against that peer, the two 32-bit builds side by side.\n')
     print('| Case (fit into) | Peer | Peer ms | Ours native ms | Ratio | Ours under Wine x64 ms | Ratio | '
-          'Ours under Wine x86 ms | Ratio | i386 peer ms | Ours native i386 ms | Ratio | Target | PSNR ours | '
-          'PSNR peer |')
-    print('| --- | --- | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: |')
+          'Ours under Wine x86 ms | Ratio | i386 peer ms | Ours native i386 ms | Ratio | Wine x86 / i386 peer | '
+          'Target | PSNR ours | PSNR peer |')
+    print('| --- | --- | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: |')
     same = True
     for name, screen, case, target in CASES:
         rows = native.get(case)
@@ -82,10 +83,10 @@ def main():
         row = rows[0]
         ours, peer = median([float(r[1]) for r in rows]), median([float(r[2]) for r in rows])
         x64, x86 = (median(wine[(case, arch)]) for arch in ARCHES)
-        i386 = '- | - | -'
+        i386 = '- | - | - | -'
         if native32.get(case):
             ours32, peer32 = (median([float(r[k]) for r in native32[case]]) for k in (1, 2))
-            i386 = f'{peer32:.0f} | {ours32:.0f} | {ours32 / peer32:.2f}'
+            i386 = f'{peer32:.0f} | {ours32:.0f} | {ours32 / peer32:.2f} | {x86 / peer32:.2f}'
         print(f'| {row[0]} ({screen[0]}x{screen[1]}) | {row[6]} | {peer:.0f} | {ours:.0f} | {ours / peer:.2f} | '
               f'{x64:.0f} | {x64 / peer:.2f} | {x86:.0f} | {x86 / peer:.2f} | {i386} | '
               f'<= {target} | {row[4]} | {row[5]} |')
