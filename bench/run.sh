@@ -17,7 +17,8 @@ cmake -S imgctl/native -B build/bench -DCMAKE_BUILD_TYPE=Release -DIMGCTL_SANITI
   -DIMGCTL_BENCH=ON >/dev/null
 cmake --build build/bench -j2 --target imgctl_bench targets_bench colour_bench >/dev/null
 # The same core as 32-bit code beside the peers' own i386 builds (Debian's multiarch packages): the x86 build's
-# code against the peer on the same architecture, where the Wine columns hold the 64-bit peer for both builds.
+# code against the peer on the same architecture, where the Wine columns hold the 64-bit peer for both builds. Not
+# position-independent, as the DLL is not (a PIE build gives up a register for its global offset table).
 if dpkg --print-foreign-architectures | grep -qx i386; then
   i386_missing=()
   for package in g++-multilib libjpeg62-turbo-dev:i386 libpng-dev:i386 zlib1g-dev:i386; do
@@ -27,7 +28,8 @@ if dpkg --print-foreign-architectures | grep -qx i386; then
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${i386_missing[@]}" >/dev/null
   fi
   cmake -S imgctl/native -B build/bench32 -DCMAKE_BUILD_TYPE=Release -DIMGCTL_SANITIZE=OFF -DIMGCTL_FUZZ=OFF \
-    -DIMGCTL_BENCH=ON -DCMAKE_C_FLAGS=-m32 -DCMAKE_CXX_FLAGS=-m32 -DCMAKE_LIBRARY_ARCHITECTURE=i386-linux-gnu >/dev/null
+    -DIMGCTL_BENCH=ON -DCMAKE_C_FLAGS="-m32 -fno-pie" -DCMAKE_CXX_FLAGS="-m32 -fno-pie" -DCMAKE_EXE_LINKER_FLAGS=-no-pie \
+    -DCMAKE_LIBRARY_ARCHITECTURE=i386-linux-gnu >/dev/null
   cmake --build build/bench32 -j2 --target targets_bench >/dev/null
 fi
 for preset in x64 x86; do

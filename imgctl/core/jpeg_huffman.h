@@ -5,7 +5,7 @@
 namespace imgctl {
 namespace jpeg {
 
-constexpr int kFastBits = 11;  // Huffman codes up to this length decode by one table look-up
+constexpr int kFastBits = 12;  // Huffman codes up to this length decode by one table look-up
 // The look-up of short codes with their magnitude bits (fastValue), 0 where the code and its
 // magnitude do not fit in kFastBits. Bits 0..4 of an entry: the bits it uses. Bit 5 stays clear, so
 // that the entry masked to a shift count of the bit buffer's width is that length.
