@@ -37,7 +37,7 @@ int DecodeBlockAs(BitReader &br, int &dcPred, const HuffTable &dc, const HuffTab
   int32_t fd = dc.fastValue[buf >> (kWordBits - kFastBits)];
   int diff;
   if (fd) {
-    buf <<= fd & (kWordBits - 1);  // the length (see kFastAcEob); the shift takes no other bits
+    buf <<= fd & (kWordBits - 1);  // the length (see fastValue); the shift takes no other bits
     bits -= fd & 31;
     diff = fd >> 16;
   } else {
@@ -82,9 +82,9 @@ int DecodeBlockAs(BitReader &br, int &dcPred, const HuffTable &dc, const HuffTab
           goto done;
         }
         int n = kZigzag[second];
-        blk[n] = Coefficient<kRaw>(static_cast<int32_t>(static_cast<uint32_t>(fa) << (31 - kFastSecondValueShift - 4)) >> 27, q, n);
+        blk[n] = Coefficient<kRaw>(FastSecondValue(fa), q, n);
         n = kZigzag[k];
-        blk[n] = Coefficient<kRaw>(fa >> kFastFirstValueShift, q, n);
+        blk[n] = Coefficient<kRaw>(FastFirstValue(fa), q, n);
         k = second + 1;
         if (fa & (kFastAcEob | kFastAcEobAfter)) {
           if (!(fa & kFastAcEob)) any = 1;

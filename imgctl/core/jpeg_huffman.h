@@ -25,8 +25,13 @@ constexpr int kFastSecondShift = 12;
 constexpr int kFastSecondValueShift = 17;  // 5 bits
 constexpr int kFastFirstValueShift = 22;   // 10 bits
 
+inline int FastFirstValue(int32_t entry) { return entry >> kFastFirstValueShift; }
+inline int FastSecondValue(int32_t entry) {
+  return static_cast<int32_t>(static_cast<uint32_t>(entry) << (27 - kFastSecondValueShift)) >> 27;
+}
+
 // A table as its DHT segment defines it; the look-ups are built when a scan first uses it, since
-// a file may define thousands of tables that no scan uses (each build costs some 12 KB of stores).
+// a file may define thousands of tables that no scan uses (each build costs some 24 KB of stores).
 struct HuffTable {
   bool present = false;
   bool built = false;                // the look-ups below follow counts and symbols

@@ -63,7 +63,8 @@ TEST(KernelPaths, VectorAndPlainBodiesGiveTheSameBytesForExtremeBlocksAndRandomR
     }
     // The same blocks as coded coefficients, times steps of every kind (16-bit tables reach 65535).
     uint16_t steps[64];
-    for (uint16_t &step : steps) step = uint16_t(below(4) == 0 ? 65535 - below(3) : below(3) == 0 ? below(65536) : below(256));
+    for (uint16_t &step : steps)
+      step = uint16_t(below(4) == 0 ? 65535 - below(3) : below(3) == 0 ? below(65536) : below(256));
     auto dequantized = BothPaths([&] {
       std::vector<int16_t> out(64);
       Dequantize(block, steps, out.data());

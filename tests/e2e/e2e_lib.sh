@@ -29,6 +29,8 @@ e2e_exit() {
   exit "$status"
 }
 trap e2e_exit EXIT
+# A script that stops on a failed command (set -e) says which one, instead of ending without a word.
+trap 'e2e_status=$?; [[ $- != *e* ]] || echo "FAIL: $(basename "$0") line $LINENO: $BASH_COMMAND (exit $e2e_status)" >&2' ERR
 
 # wait_for_window <title> [<pid>]: waits up to 20 s for a visible X window with exactly this
 # title and puts its id in E2E_WINDOW. Gives up at once when process <pid> has ended, with its

@@ -37,7 +37,17 @@ reg_value() {
   out=$("$run" reg query "$1" /v "$2" 2>/dev/null | tr -d '\r') || return 1
   sed -n "s/^    $2    REG_[A-Z_]*    //p" <<<"$out"
 }
-reg_set() { "$run" reg add "$1" /v "$2" /t REG_SZ /d "$3" /f >/dev/null 2>&1; }
+# Wine's reg.exe once failed to start on a busy machine (the test ended at its first reg_set): it is
+# tried three times before the step fails.
+reg_set() {
+  local try
+  for try in 1 2 3; do
+    "$run" reg add "$1" /v "$2" /t REG_SZ /d "$3" /f >/dev/null 2>&1 && return 0
+    sleep 1
+  done
+  echo "reg add $1 /v $2 failed three times" >&2
+  return 1
+}
 reg_unset() { "$run" reg delete "$1" /v "$2" /f >/dev/null 2>&1 || true; }
 reg_missing() { ! "$run" reg query "$@" >/dev/null 2>&1; }
 value_is() { [ "$(reg_value "$1" "$2")" = "$3" ]; }
