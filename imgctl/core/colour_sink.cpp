@@ -132,7 +132,6 @@ void ColourSink::PutRow(int32_t y, const uint32_t *pixels) {
 
 void ColourSink::EndRows() {
   if (!rowJob_) return;
-  filled_.End();
   PassRowsBefore(put_);
   StopRowJob();
 }
@@ -140,7 +139,7 @@ void ColourSink::EndRows() {
 void ColourSink::StopRowJob() {
   if (!rowJob_) return;
   filled_.End();
-  if (!worker_.TakeBack()) worker_.Join();
+  worker_.EndJob();
   rowJob_ = false;
 }
 
@@ -150,7 +149,7 @@ void ColourSink::Finish(uint32_t *pixels, size_t count) {
   Worker worker;
   if (count >= 2 * kPartPixels) worker.Start(ConvertPartsJob, &parts, nullptr);
   ConvertParts(parts);
-  if (!worker.TakeBack()) worker.Join();
+  worker.EndJob();
 }
 
 }  // namespace imgctl

@@ -90,12 +90,12 @@ class Handover {
   bool Failed() const { return __atomic_load_n(&failed_, __ATOMIC_ACQUIRE); }
 
  private:
-  // Producer: whether item `index` may be written now; waits until it may, false when the
-  // finishing has stopped.
+  // Producer: whether item `index` may be written now.
   bool MayFill(int32_t index) const {
     const int32_t needed = index - slots_ + 1 + behind_;
     return needed <= 0 || used_.Value() >= needed;
   }
+  // Producer: waits until item `index` may be written; false when the finishing has stopped.
   bool WaitToFill(int32_t index) {
     if (MayFill(index)) return true;
     const int32_t needed = index - slots_ + 1 + behind_;

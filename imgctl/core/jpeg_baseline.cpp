@@ -370,7 +370,7 @@ bool DecodeStreaming(Frame &f, size_t pos, RowSink &sink) {
   }
   rows.handover.StopFilling();
   // The worker not come yet, or gone on: the rows left are the caller's.
-  if (!worker.TakeBack() && !worker.Join()) throw std::bad_alloc();
+  if (!worker.EndJob()) throw std::bad_alloc();
   while (rows.handover.FinishNext(RowFinish{rows})) {
   }
   const int32_t finished = rows.handover.Finished();

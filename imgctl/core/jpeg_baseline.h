@@ -16,7 +16,7 @@ namespace jpeg {
 int DecodeBlock(BitReader &br, int &dcPred, const HuffTable &dc, const HuffTable &ac, const uint16_t *q,
                 int16_t *blk);
 // The same with the coefficients left as coded (each fits 16 bits), for a multiplication by the
-// quantisation steps later, off the decoding thread: Saturate16(coded * q) gives DecodeBlock's.
+// quantisation steps later (Saturate16(coded * q) gives DecodeBlock's).
 int DecodeBlockRaw(BitReader &br, int &dcPred, const HuffTable &dc, const HuffTable &ac, int16_t *blk);
 
 // Bytes a streaming decode of the frame holds besides its three MCU rows of samples: the ring of

@@ -235,10 +235,8 @@ bool DecodeScanBlock(const Frame &f, ScanState &scan, int si, const Component &c
   if (!f.progressive) {
     alignas(16) int16_t blk[64];
     ClearBlock(blk);
-    static const uint16_t kUnit[64] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
-                                       1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
-                                       1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
-    if (DecodeBlock(br, scan.dcPred[si], *scan.dc[si], *scan.ac[si], kUnit, blk) < 0) return false;
+    // As coded: reconstruction multiplies by the quantisation steps.
+    if (DecodeBlockRaw(br, scan.dcPred[si], *scan.dc[si], *scan.ac[si], blk) < 0) return false;
     for (int s = 0; s < c.stored; ++s) co[s] = blk[c.naturalOfSlot[s]];
     return true;
   }
@@ -655,7 +653,7 @@ void DecodeOnBoard(Frame &f, std::vector<ScanHeader> &scans, uint64_t blocks, Ro
     throw;
   }
   // A worker that never came to the job leaves it to the caller, who has run every task by now.
-  if (!worker.TakeBack() && !worker.Join()) throw std::bad_alloc();
+  if (!worker.EndJob()) throw std::bad_alloc();
   *ok = *ok && b->failedScans == 0;
 }
 

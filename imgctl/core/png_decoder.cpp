@@ -424,7 +424,7 @@ bool DecodeRows(const Png &png, Inflater &in, DataChunks &chunks, RowSink &sink)
   }
   p.handover.StopFilling();
   // The worker not come yet, or gone on: the rows left are the caller's.
-  if (!worker.TakeBack() && !worker.Join()) throw std::bad_alloc();
+  if (!worker.EndJob()) throw std::bad_alloc();
   while (p.handover.FinishNext(RowFinish{p.rows})) {
   }
   return read && !p.handover.Failed() && p.handover.Finished() == png.height;

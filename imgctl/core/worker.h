@@ -50,9 +50,7 @@ class Worker {
   typedef void (*Job)(void *context);
   Worker() = default;
   // A job the worker has not come to is taken back (its owner is going, memory having run short).
-  ~Worker() {
-    if (!TakeBack()) Join();
-  }
+  ~Worker() { EndJob(); }
   Worker(const Worker &) = delete;
   Worker &operator=(const Worker &) = delete;
 
@@ -63,6 +61,9 @@ class Worker {
   bool TakeBack();
   // Waits for the job's end (at once when none was started); false when it threw.
   bool Join();
+  // Ends the job: taken back when the worker has not come to it, else waited for. False when it
+  // threw. What a caller does once it has done whatever of the job's work the worker left.
+  bool EndJob() { return TakeBack() || Join(); }
 
  private:
   friend void RunHandedJob(Worker *worker);
